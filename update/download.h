@@ -1,0 +1,31 @@
+// One HTTP transfer into one local file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/services.h"
+
+namespace kestrune {
+
+// Every transfer goes through one buffer of this size; each block is
+// written before the next is read, so memory does not grow with the file.
+inline constexpr std::size_t kDownloadBlockSize = 1024;
+
+// The agent name sent with every request: the running program's file name.
+std::string AgentName(std::string_view executablePath);
+
+// Fetches url and stores its body at localPath. True only when a 2xx
+// response arrived whole (as long as it announced, if it announced a
+// length); then localPath holds exactly the body, replacing any earlier
+// file. On false, localPath is untouched: the body goes to a temporary file
+// beside it that is moved into place only on success and removed otherwise.
+// Throws IoError when the local file cannot be created, written, closed or
+// moved into place; every handle is released on every way out.
+bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath);
+
+// The temporary name a download of localPath is written under.
+std::string PartialDownloadPath(const std::string& localPath);
+
+}  // namespace kestrune

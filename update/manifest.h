@@ -1,0 +1,35 @@
+// The manifest the maker publishes: a title line, then one file-name line
+// and one caption line per launcher entry.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrune {
+
+struct ManifestRecord {
+  std::string fileName;  // trimmed
+  std::string caption;   // trimmed
+};
+
+struct Manifest {
+  std::optional<std::string> title;  // as it stands: not trimmed
+  std::vector<ManifestRecord> records;
+};
+
+// Converts a line of 8-bit text to UTF-8; only called for lines holding a
+// byte of 0x80 or above (plain ASCII is the same in every ANSI code page).
+using AnsiDecoder = std::function<std::string(std::string_view)>;
+
+// Reads manifest text. Lines end at LF or CR LF; a lone CR is dropped; the
+// last line needs no terminator; Ctrl-Z (26) marks the end of the text.
+// Nothing is rejected: any bytes give a title (or none) and records.
+Manifest ReadManifest(std::string_view bytes, const AnsiDecoder& decodeAnsi);
+
+// Removes every character coded 32 or below from both ends.
+std::string_view TrimControlAndSpace(std::string_view text);
+
+}  // namespace kestrune

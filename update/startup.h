@@ -1,0 +1,42 @@
+// The start-up update run at every start, before the window is shown.
+#pragma once
+
+#include <string>
+
+#include "app/addresses.h"
+#include "platform/services.h"
+
+namespace kestrune {
+
+struct LauncherState;
+
+// Start-up problem codes (there is no 1).
+inline constexpr int kStateOk = 0;
+inline constexpr int kStateManifestFailed = 2;
+inline constexpr int kStateDownloadFailed = 3;
+inline constexpr int kStateDownloadRefused = 4;
+
+// Pause between fetching the manifest and reading it.
+inline constexpr int kManifestReadPauseMs = 600;
+
+// The message of a problem code; empty for codes that have none.
+std::string StateMessage(int startupState);
+
+// Shows the current problem's message in an information box.
+void ShowStateMessage(Desktop& desktop, int startupState);
+
+// What the start-up update drives on the main window.
+class StartupTarget {
+ public:
+  virtual ~StartupTarget() = default;
+  virtual void ApplyTitle(const std::string& title) = 0;
+  virtual void DisplayButtons() = 0;
+};
+
+// Fetches the manifest, reads it into state, asks once and downloads the
+// missing files, builds the buttons and, after a problem, asks the
+// application to end. IoError escapes to the caller.
+void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherState& state,
+                      StartupTarget& target);
+
+}  // namespace kestrune
