@@ -8,21 +8,12 @@
 
 #include "app/addresses.h"
 #include "platform/services.h"
+#include "update/launcher_state.h"
+#include "update/startup.h"
 
 namespace kestrune {
 
-// The program's state from start-up until exit: the start-up problem code,
-// the working directory and the launcher entry list (three parallel lists,
-// always of equal length; entry i is element i of each).
-struct LauncherState {
-  int startupState = 0;
-  std::string workDir;
-  std::vector<std::string> localPaths;
-  std::vector<std::string> remoteUrls;
-  std::vector<std::string> buttonCaptions;
-};
-
-class TForm1 final : public FormEvents {
+class TForm1 final : public FormEvents, public StartupTarget {
  public:
   TForm1(Platform& platform, Addresses addresses);
 
@@ -39,9 +30,12 @@ class TForm1 final : public FormEvents {
   void Image2Click() override;
   void ExitBtnClick() override;
 
+  // Sets the manifest's title as the label's text and the window caption.
+  void ApplyTitle(const std::string& title) override;
+
   // One launcher button per entry, in a column; grows the window and moves
   // ExitBtn for every button beyond the fifth.
-  void DisplayButtons();
+  void DisplayButtons() override;
   // Click handler of every launcher button: opens its entry's local file.
   void AssignProg(int senderTag) override;
 

@@ -5,10 +5,9 @@
 
 #include "app/addresses.h"
 #include "platform/services.h"
+#include "update/launcher_state.h"
 
 namespace kestrune {
-
-struct LauncherState;
 
 // Start-up problem codes (there is no 1).
 inline constexpr int kStateOk = 0;

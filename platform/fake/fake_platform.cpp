@@ -1,0 +1,251 @@
+#include "platform/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrune::fake {
+
+namespace {
+
+class FakeUrlHandle final : public InternetResponse {
+ public:
+  FakeUrlHandle(FakeInternet& owner, FakeResponse response)
+      : owner_(owner), response_(std::move(response)) {
+    ++owner_.liveHandles;
+  }
+  FakeUrlHandle(const FakeUrlHandle&) = delete;
+  FakeUrlHandle& operator=(const FakeUrlHandle&) = delete;
+  ~FakeUrlHandle() override {
+    --owner_.liveHandles;
+    owner_.log_.push_back("close url");
+  }
+
+  int StatusCode() const override { return response_.status; }
+
+  std::optional<std::uint64_t> ContentLength() const override {
+    if (!response_.announceLength) return std::nullopt;
+    if (response_.contentLength) return response_.contentLength;
+    return response_.body.size();
+  }
+
+  ReadResult Read(std::span<std::byte> buffer) override {
+    owner_.largestRead = std::max(owner_.largestRead, buffer.size());
+    if (response_.failAfterBytes && offset_ >= *response_.failAfterBytes) return {false, 0};
+    std::size_t available = response_.body.size() - offset_;
+    if (response_.failAfterBytes) {
+      available = std::min(available, *response_.failAfterBytes - offset_);
+    }
+    const std::size_t n = std::min({available, buffer.size(), response_.chunk});
+    if (n > 0) std::memcpy(buffer.data(), response_.body.data() + offset_, n);
+    offset_ += n;
+    return {true, n};
+  }
+
+ private:
+  FakeInternet& owner_;
+  FakeResponse response_;
+  std::size_t offset_ = 0;
+};
+
+class FakeSession final : public InternetSession {
+ public:
+  explicit FakeSession(FakeInternet& owner) : owner_(owner) { ++owner_.liveHandles; }
+  FakeSession(const FakeSession&) = delete;
+  FakeSession& operator=(const FakeSession&) = delete;
+  ~FakeSession() override {
+    --owner_.liveHandles;
+    owner_.log_.push_back("close session");
+  }
+
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+    const std::string address(url);
+    owner_.requests.push_back(address);
+    owner_.log_.push_back("open url: " + address);
+    FakeResponse response;
+    if (auto it = owner_.responses.find(address); it != owner_.responses.end()) {
+      response = it->second;
+    } else {
+      response.status = 404;
+      response.body = "<html><body>404 Not Found</body></html>";
+    }
+    if (response.failAtOpen) return nullptr;
+    return std::make_unique<FakeUrlHandle>(owner_, std::move(response));
+  }
+
+ private:
+  FakeInternet& owner_;
+};
+
+std::string ParentOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+class FakeOutputFile final : public OutputFile {
+ public:
+  FakeOutputFile(FakeFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {
+    ++owner_.openOutputFiles;
+  }
+  FakeOutputFile(const FakeOutputFile&) = delete;
+  FakeOutputFile& operator=(const FakeOutputFile&) = delete;
+  ~FakeOutputFile() override {
+    if (open_) --owner_.openOutputFiles;
+  }
+
+  void Write(std::span<const std::byte> bytes) override {
+    if (owner_.freeSpace) {
+      if (bytes.size() > *owner_.freeSpace) {
+        // What fits is written, as a real disk would, then the error.
+        owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()),
+                                   *owner_.freeSpace);
+        *owner_.freeSpace = 0;
+        throw IoError(IoErrorKind::DiskFull, 112);
+      }
+      *owner_.freeSpace -= bytes.size();
+    }
+    owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+
+  void Close() override {
+    if (open_) --owner_.openOutputFiles;
+    open_ = false;
+  }
+
+ private:
+  FakeFiles& owner_;
+  std::string path_;
+  bool open_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<InternetSession> FakeInternet::OpenSession(std::string_view agent) {
+  agents.emplace_back(agent);
+  if (failSession) return nullptr;
+  return std::make_unique<FakeSession>(*this);
+}
+
+FakeFiles::FakeFiles(EventLog& log) : log_(log) { directories.insert(currentDirectory); }
+
+bool FakeFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
+
+std::unique_ptr<OutputFile> FakeFiles::CreateOutputFile(const std::string& path) {
+  if (directories.count(path) != 0 || readOnly.count(path) != 0) {
+    throw IoError(IoErrorKind::AccessDenied, 5);
+  }
+  if (directories.count(ParentOf(path)) == 0) throw IoError(IoErrorKind::PathNotFound, 3);
+  files[path].clear();
+  log_.push_back("create: " + path);
+  return std::make_unique<FakeOutputFile>(*this, path);
+}
+
+std::string FakeFiles::ReadWholeFile(const std::string& path) {
+  const auto it = files.find(path);
+  if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
+  return it->second;
+}
+
+void FakeFiles::ReplaceFile(const std::string& from, const std::string& to) {
+  const auto it = files.find(from);
+  if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
+  if (directories.count(to) != 0 || readOnly.count(to) != 0) {
+    throw IoError(IoErrorKind::AccessDenied, 5);
+  }
+  files[to] = std::move(it->second);
+  files.erase(from);
+  log_.push_back("replace: " + to);
+}
+
+void FakeFiles::RemoveFile(const std::string& path) noexcept {
+  if (files.erase(path) != 0) log_.push_back("remove: " + path);
+}
+
+void FakeDesktop::ShellOpen(const std::string& target) {
+  shellOpens.push_back(target);
+  log_.push_back("shell: " + target);
+}
+
+bool FakeDesktop::Confirm(const std::string& text) {
+  ++confirmations;
+  log_.push_back("confirm: " + text);
+  if (confirmAnswers.empty()) return false;
+  const bool answer = confirmAnswers.front();
+  confirmAnswers.pop_front();
+  return answer;
+}
+
+void FakeDesktop::ShowInformation(const std::string& text) {
+  informations.push_back(text);
+  log_.push_back("info: " + text);
+}
+
+void FakeDesktop::ShowError(const std::string& text) {
+  errors.push_back(text);
+  log_.push_back("error: " + text);
+}
+
+void FakeDesktop::Terminate() {
+  terminated = true;
+  log_.push_back("terminate");
+}
+
+void FakeDesktop::Sleep(int milliseconds) { log_.push_back("sleep: " + std::to_string(milliseconds)); }
+
+std::string FakeDesktop::AnsiToUtf8(std::string_view ansi) {
+  // Latin-1 stands in for the system's code page: each byte is the code
+  // point of the same number.
+  std::string out;
+  for (char c : ansi) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      out.push_back(c);
+    } else {
+      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+  }
+  return out;
+}
+
+ButtonId FakeWindow::CreateLauncherButton(const ButtonSpec& spec) {
+  buttons.push_back(FakeButton{spec, true});
+  return static_cast<ButtonId>(buttons.size() - 1);
+}
+
+void FakeWindow::DestroyLauncherButton(ButtonId id) {
+  buttons.at(static_cast<std::size_t>(id)).alive = false;
+}
+
+void FakeWindow::Close() {
+  closed = true;
+  log_.push_back("close window");
+}
+
+std::vector<ButtonSpec> FakeWindow::AliveButtons() const {
+  std::vector<ButtonSpec> alive;
+  for (const FakeButton& button : buttons) {
+    if (button.alive) alive.push_back(button.spec);
+  }
+  return alive;
+}
+
+MainWindow& FakeApplication::CreateMainWindow(FormEvents& formEvents) {
+  events_ = &formEvents;
+  log_.push_back("create main window");
+  return window_;
+}
+
+int FakeApplication::Run() {
+  shown = !desktop_.terminated;
+  log_.push_back(shown ? "run: shown" : "run: ended before showing");
+  if (shown && whileShown && events_ != nullptr) whileShown(*events_);
+  return 0;
+}
+
+FakeSystem::FakeSystem() = default;
+
+std::string FakeSystem::InWorkDir(const std::string& name) const {
+  return files.currentDirectory + "\\" + name;
+}
+
+}  // namespace kestrune::fake

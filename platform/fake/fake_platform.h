@@ -1,0 +1,172 @@
+// A platform for unit tests that does something: an in-memory file system
+// with injectable faults, scripted HTTP responses, scripted answers to the
+// boxes, and a record of every box, shell-open, request and window change.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace kestrune::fake {
+
+// One scripted answer of the fake server.
+struct FakeResponse {
+  int status = 200;
+  std::string body;
+  // Announced length; by default the body's length.
+  std::optional<std::uint64_t> contentLength;
+  bool announceLength = true;
+  bool failAtOpen = false;  // OpenUrl gives no handle
+  // The read after this many body bytes fails (the connection broke).
+  std::optional<std::size_t> failAfterBytes;
+  // Largest block one Read delivers (a server sends in pieces).
+  std::size_t chunk = 4096;
+};
+
+// Everything the core did, in order, as readable lines such as
+// "confirm: <text>", "info: <text>", "error: <text>", "shell: <target>",
+// "open url: <url>", "close url", "close session", "sleep: 600",
+// "terminate".
+using EventLog = std::vector<std::string>;
+
+class FakeInternet final : public Internet {
+ public:
+  explicit FakeInternet(EventLog& log) : log_(log) {}
+  std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+
+  std::map<std::string, FakeResponse> responses;  // by address; others are 404
+  bool failSession = false;
+  std::vector<std::string> agents;  // agent of every session opened
+  std::vector<std::string> requests;
+  int liveHandles = 0;  // sessions and responses not yet released
+  std::size_t largestRead = 0;
+
+  EventLog& log_;
+};
+
+class FakeFiles final : public FileSystem {
+ public:
+  explicit FakeFiles(EventLog& log);
+  std::string CurrentDirectory() override { return currentDirectory; }
+  bool FileExists(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
+  std::string ReadWholeFile(const std::string& path) override;
+  void ReplaceFile(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) noexcept override;
+  char PathSeparator() const override { return '\\'; }
+
+  std::string currentDirectory = "C:\\Users\\ana\\Kestrune";
+  std::map<std::string, std::string> files;  // path -> content
+  std::set<std::string> directories;         // the working directory is one
+  std::set<std::string> readOnly;            // creating or replacing these is denied
+  // Bytes that may still be written before the disk is full.
+  std::optional<std::size_t> freeSpace;
+  int openOutputFiles = 0;
+
+  EventLog& log_;
+};
+
+class FakeDesktop final : public Desktop {
+ public:
+  explicit FakeDesktop(EventLog& log) : log_(log) {}
+  void ShellOpen(const std::string& target) override;
+  bool Confirm(const std::string& text) override;
+  void ShowInformation(const std::string& text) override;
+  void ShowError(const std::string& text) override;
+  void Terminate() override;
+  void Sleep(int milliseconds) override;
+  std::string OwnExecutablePath() override { return executablePath; }
+  std::string AnsiToUtf8(std::string_view ansi) override;
+
+  std::deque<bool> confirmAnswers;  // an unscripted question is answered No
+  std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
+  bool terminated = false;
+  int confirmations = 0;
+  std::vector<std::string> informations;
+  std::vector<std::string> errors;
+  std::vector<std::string> shellOpens;
+
+  EventLog& log_;
+};
+
+struct FakeButton {
+  ButtonSpec spec;
+  bool alive = true;
+};
+
+class FakeWindow final : public MainWindow {
+ public:
+  explicit FakeWindow(EventLog& log) : log_(log) {}
+  void SetCaption(const std::string& text) override { caption = text; }
+  void SetLabelText(const std::string& text) override { labelText = text; }
+  void SetImage2Hint(const std::string& text) override { image2Hint = text; }
+  void SetHintHidePause(int milliseconds) override { hintHidePause = milliseconds; }
+  int OuterHeight() const override { return outerHeight; }
+  void SetOuterHeight(int height) override { outerHeight = height; }
+  int ExitButtonTop() const override { return exitButtonTop; }
+  void SetExitButtonTop(int top) override { exitButtonTop = top; }
+  ButtonId CreateLauncherButton(const ButtonSpec& spec) override;
+  void DestroyLauncherButton(ButtonId id) override;
+  void Close() override;
+
+  std::vector<ButtonSpec> AliveButtons() const;  // in creation (tab) order
+
+  std::string caption = "Kestrune";
+  std::string labelText = "Tavimo Kestrune";
+  std::string image2Hint;
+  int hintHidePause = 0;
+  int outerHeight = 393;
+  int exitButtonTop = 320;
+  std::vector<FakeButton> buttons;  // index is the ButtonId
+  bool closed = false;
+
+  EventLog& log_;
+};
+
+class FakeApplication final : public Application {
+ public:
+  FakeApplication(EventLog& log, FakeWindow& window, FakeDesktop& desktop)
+      : log_(log), window_(window), desktop_(desktop) {}
+  void Initialize() override { log_.push_back("initialize"); }
+  void SetMainFormOnTaskbar(bool value) override { mainFormOnTaskbar = value; }
+  void SetTitle(const std::string& text) override { title = text; }
+  MainWindow& CreateMainWindow(FormEvents& events) override;
+  int Run() override;
+
+  bool mainFormOnTaskbar = false;
+  std::string title;
+  bool shown = false;
+  // What the user does while the window is shown (the form lives only
+  // until Run returns).
+  std::function<void(FormEvents&)> whileShown;
+
+ private:
+  EventLog& log_;
+  FakeWindow& window_;
+  FakeDesktop& desktop_;
+  FormEvents* events_ = nullptr;
+};
+
+// All of the above, wired together.
+struct FakeSystem {
+  FakeSystem();
+  EventLog log;
+  FakeInternet internet{log};
+  FakeFiles files{log};
+  FakeDesktop desktop{log};
+  FakeWindow window{log};
+  FakeApplication application{log, window, desktop};
+  Platform platform{internet, files, desktop};
+
+  // The working directory joined with a name, as the core builds paths.
+  std::string InWorkDir(const std::string& name) const;
+};
+
+}  // namespace kestrune::fake

@@ -1,0 +1,172 @@
+#include "update/download.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+
+namespace kestrune {
+namespace {
+
+using fake::FakeResponse;
+using fake::FakeSystem;
+
+constexpr char kUrl[] = "http://10.1.2.3/serverlist/tool.exe";
+
+std::string Bytes(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+  return s;
+}
+
+class Download : public ::testing::Test {
+ protected:
+  std::string Target() const { return sys.InWorkDir("tool.exe"); }
+  bool Fetch() { return DownloadToFile(sys.platform, kUrl, Target()); }
+  // Nothing but the target may be left in the working directory.
+  void ExpectNoTemporaryLeft() {
+    EXPECT_EQ(sys.files.files.count(PartialDownloadPath(Target())), 0u);
+    EXPECT_EQ(sys.internet.liveHandles, 0);
+    EXPECT_EQ(sys.files.openOutputFiles, 0);
+  }
+  FakeSystem sys;
+};
+
+TEST_F(Download, BodyIsStoredByteForByteThroughOneSmallBuffer) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1023}, std::size_t{1024},
+                           std::size_t{1025}, std::size_t{300000}}) {
+    FakeResponse response;
+    response.body = Bytes(size);
+    sys.internet.responses[kUrl] = response;
+    ASSERT_TRUE(Fetch()) << size;
+    EXPECT_EQ(sys.files.files.at(Target()), response.body) << size;
+    ExpectNoTemporaryLeft();
+  }
+  EXPECT_EQ(sys.internet.largestRead, kDownloadBlockSize);
+}
+
+TEST_F(Download, ExactlyOneBlockEndsOnTheNextEmptyRead) {
+  FakeResponse response;
+  response.body = Bytes(1024);
+  response.chunk = 1024;
+  sys.internet.responses[kUrl] = response;
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()).size(), 1024u);
+}
+
+TEST_F(Download, ReplacesALongerExistingFileCompletely) {
+  sys.files.files[Target()] = std::string(5000, 'x');
+  FakeResponse response;
+  response.body = "short";
+  sys.internet.responses[kUrl] = response;
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), "short");
+}
+
+TEST_F(Download, AgentIsTheProgramsFileName) {
+  sys.internet.responses[kUrl] = FakeResponse{};
+  sys.desktop.executablePath = "D:\\Apps\\My Launcher\\Kestrune.exe";
+  Fetch();
+  sys.desktop.executablePath = "/opt/kestrune/bin/kestrune";
+  Fetch();
+  ASSERT_EQ(sys.internet.agents.size(), 2u);
+  EXPECT_EQ(sys.internet.agents[0], "Kestrune.exe");
+  EXPECT_EQ(sys.internet.agents[1], "kestrune");
+}
+
+TEST_F(Download, HandlesAreReleasedUrlFirstThenSession) {
+  sys.internet.responses[kUrl] = FakeResponse{};
+  ASSERT_TRUE(Fetch());
+  std::vector<std::string> closes;
+  for (const std::string& e : sys.log) {
+    if (e.rfind("close", 0) == 0) closes.push_back(e);
+  }
+  EXPECT_EQ(closes, (std::vector<std::string>{"close url", "close session"}));
+}
+
+TEST_F(Download, FailuresNeverTouchAnExistingFileNorLeaveATemporaryOne) {
+  struct Case {
+    const char* what;
+    FakeResponse response;
+  };
+  FakeResponse broken;
+  broken.body = Bytes(5000);
+  broken.failAfterBytes = 2500;
+  FakeResponse notFound;
+  notFound.status = 404;
+  notFound.body = "<html>not here</html>";
+  FakeResponse serverError;
+  serverError.status = 500;
+  FakeResponse redirectLeftOver;
+  redirectLeftOver.status = 302;
+  FakeResponse shortBody;
+  shortBody.body = Bytes(100);
+  shortBody.contentLength = 150;
+  FakeResponse unreachable;
+  unreachable.failAtOpen = true;
+  for (const Case& c : {Case{"broken", broken}, Case{"404", notFound}, Case{"500", serverError},
+                        Case{"302", redirectLeftOver}, Case{"short", shortBody},
+                        Case{"unreachable", unreachable}}) {
+    sys.files.files[Target()] = "previous";
+    sys.internet.responses[kUrl] = c.response;
+    EXPECT_FALSE(Fetch()) << c.what;
+    EXPECT_EQ(sys.files.files.at(Target()), "previous") << c.what;
+    ExpectNoTemporaryLeft();
+  }
+}
+
+TEST_F(Download, FailureLeavesNoFileWhereThereWasNone) {
+  sys.internet.failSession = true;
+  EXPECT_FALSE(Fetch());
+  EXPECT_EQ(sys.files.files.count(Target()), 0u);
+  ExpectNoTemporaryLeft();
+  EXPECT_TRUE(sys.internet.requests.empty());
+}
+
+TEST_F(Download, BodyWithoutAnnouncedLengthIsComplete) {
+  FakeResponse chunked;
+  chunked.body = Bytes(3000);
+  chunked.announceLength = false;
+  sys.internet.responses[kUrl] = chunked;
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), chunked.body);
+}
+
+TEST_F(Download, DiskFullPartWayRaisesAndLeavesNothingBehind) {
+  FakeResponse big;
+  big.body = Bytes(10000);
+  sys.internet.responses[kUrl] = big;
+  sys.files.freeSpace = 4000;
+  try {
+    Fetch();
+    FAIL() << "expected an I/O error";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.kind(), IoErrorKind::DiskFull);
+  }
+  EXPECT_EQ(sys.files.files.count(Target()), 0u);
+  ExpectNoTemporaryLeft();
+}
+
+TEST_F(Download, MissingFolderRaisesEvenWhenTheServerIsDown) {
+  sys.internet.failSession = true;
+  try {
+    DownloadToFile(sys.platform, kUrl, sys.InWorkDir("sub\\tool.exe"));
+    FAIL() << "expected an I/O error";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.kind(), IoErrorKind::PathNotFound);
+  }
+  EXPECT_EQ(sys.internet.liveHandles, 0);
+}
+
+TEST_F(Download, TargetThatCannotBeReplacedRaisesAndKeepsThePreviousFile) {
+  sys.files.files[Target()] = "previous";
+  sys.files.readOnly.insert(Target());
+  FakeResponse fresh;
+  fresh.body = "new";
+  sys.internet.responses[kUrl] = fresh;
+  EXPECT_THROW(Fetch(), IoError);
+  EXPECT_EQ(sys.files.files.at(Target()), "previous");
+  ExpectNoTemporaryLeft();
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,49 @@
+#include "update/entry_name.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrune {
+namespace {
+
+TEST(EntryName, PlainNamesAndSubFoldersAreAllowed) {
+  for (const char* name : {"setup.exe", "Read me.pdf", "tools\\setup.exe", "tools/setup.exe",
+                           "a.b.c", ".hidden", "console.exe", "contractor.exe", "com10.exe", "lpt.txt",
+                           "R\xC3\xA9sum\xC3\xA9.pdf"}) {
+    EXPECT_TRUE(IsSafeEntryName(name)) << name;
+  }
+}
+
+TEST(EntryName, NamesReachingOutOfTheWorkingDirectoryAreRefused) {
+  for (const char* name :
+       {"..\\..\\Windows\\x.exe", "../x", "a\\..\\..\\x", "a/../x", "..", ".", "a\\.\\b",
+        "C:\\x", "C:x", "c:", "\\\\host\\share\\x", "//host/share/x", "\\x", "/etc/x",
+        "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+}
+
+TEST(EntryName, AlternateStreamsAndWildcardsAreRefused) {
+  for (const char* name : {"a.exe:stream", "a.exe::$DATA", "*.exe", "a?.exe", "a|b", "a<b",
+                           "a>b", "a\"b"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+}
+
+TEST(EntryName, DeviceNamesAreRefusedInAnyCaseFolderOrExtension) {
+  for (const char* name : {"CON", "con", "nul.txt", "Aux.exe", "PRN", "COM1", "com9.log",
+                           "LPT1", "tools\\NUL", "tools/lpt3.exe", "CONIN$", "conout$.x",
+                           "COM\xC2\xB9", "nul .txt"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+}
+
+TEST(EntryName, NamesWindowsWouldRewriteAreRefused) {
+  for (const char* name : {"", "a\\", "a/", "a\\\\b", "setup.exe.", "setup.exe ", "dir.\\x",
+                           "...", "a\tb"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+  EXPECT_FALSE(IsSafeEntryName(std::string_view("a\0b", 3)));
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+#include "platform/fake/fake_platform.h"
+
+namespace kestrune {
+namespace {
+
+using fake::FakeSystem;
+
+class LauncherButtons : public ::testing::Test {
+ protected:
+  void Layout(int entries) {
+    form.Create(sys.window);  // nothing published: start-up ends early
+    LauncherState& state = form.state();
+    state.localPaths.clear();
+    state.remoteUrls.clear();
+    state.buttonCaptions.clear();
+    for (int i = 0; i < entries; ++i) {
+      state.localPaths.push_back("C:\\w\\f" + std::to_string(i));
+      state.remoteUrls.push_back("http://h/serverlist/f" + std::to_string(i));
+      state.buttonCaptions.push_back("Caption " + std::to_string(i));
+    }
+    form.DisplayButtons();
+  }
+  FakeSystem sys;
+  TForm1 form{sys.platform, Addresses{"http://h/serverlist/", "", ""}};
+};
+
+TEST_F(LauncherButtons, NoEntriesLeaveTheDesignedWindow) {
+  Layout(0);
+  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_EQ(sys.window.outerHeight, 393);
+  EXPECT_EQ(sys.window.exitButtonTop, 320);
+}
+
+TEST_F(LauncherButtons, FiveFitWithoutGrowing) {
+  Layout(5);
+  const auto buttons = sys.window.AliveButtons();
+  ASSERT_EQ(buttons.size(), 5u);
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    EXPECT_EQ(buttons[i].left, 35);
+    EXPECT_EQ(buttons[i].top, 120 + 40 * static_cast<int>(i));
+    EXPECT_EQ(buttons[i].width, 250);
+    EXPECT_EQ(buttons[i].height, 25);
+    EXPECT_EQ(buttons[i].tag, static_cast<int>(i));
+    EXPECT_EQ(buttons[i].caption, "Caption " + std::to_string(i));
+  }
+  EXPECT_EQ(sys.window.outerHeight, 393);
+  EXPECT_EQ(sys.window.exitButtonTop, 320);
+}
+
+TEST_F(LauncherButtons, SixthTakesExitsPlaceAndEverythingMovesDown) {
+  Layout(6);
+  const auto buttons = sys.window.AliveButtons();
+  ASSERT_EQ(buttons.size(), 6u);
+  EXPECT_EQ(buttons[5].top, 320);
+  EXPECT_EQ(sys.window.outerHeight, 433);
+  EXPECT_EQ(sys.window.exitButtonTop, 360);
+}
+
+TEST_F(LauncherButtons, TenEntries) {
+  Layout(10);
+  const auto buttons = sys.window.AliveButtons();
+  ASSERT_EQ(buttons.size(), 10u);
+  EXPECT_EQ(buttons.back().top, 480);
+  EXPECT_EQ(sys.window.outerHeight, 593);
+  EXPECT_EQ(sys.window.exitButtonTop, 520);
+}
+
+TEST_F(LauncherButtons, SecondCallReplacesTheButtonsOfTheFirst) {
+  Layout(3);
+  form.DisplayButtons();
+  EXPECT_EQ(sys.window.buttons.size(), 6u);
+  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);
+}
+
+TEST_F(LauncherButtons, EachButtonOpensItsOwnEntryEvenWithAnEmptyCaption) {
+  Layout(3);
+  form.state().buttonCaptions[1].clear();
+  form.DisplayButtons();
+  for (const ButtonSpec& b : sys.window.AliveButtons()) form.AssignProg(b.tag);
+  EXPECT_EQ(sys.desktop.shellOpens,
+            (std::vector<std::string>{"C:\\w\\f0", "C:\\w\\f1", "C:\\w\\f2"}));
+  EXPECT_EQ(sys.window.AliveButtons()[1].caption, "");
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,311 @@
+// The start-up outcomes, run through the whole entry sequence on the fake
+// platform: boxes in order, files written, buttons, and whether the window
+// is ever shown for use.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/entry.h"
+#include "app/form1.h"
+#include "app/texts.h"
+#include "platform/fake/fake_platform.h"
+#include "update/download.h"
+
+namespace kestrune {
+namespace {
+
+using fake::FakeResponse;
+using fake::FakeSystem;
+
+constexpr char kBase[] = "http://192.0.2.10/serverlist/";
+constexpr char kQuestion[] =
+    "confirm: Kestrune needs to download some updated files to work properly. Allow Download?";
+constexpr char kRefused[] = "info: Unable to run Kestrune without the updated files";
+constexpr char kUpdateFailed[] = "info: Problem with function update. Please contact Tavimo";
+constexpr char kManifestFailed[] = "info: Problem with updater.txt. Please contact Tavimo";
+
+class Startup : public ::testing::Test {
+ protected:
+  void Publish(const std::string& name, const std::string& body) {
+    FakeResponse r;
+    r.body = body;
+    sys.internet.responses[std::string(kBase) + name] = r;
+  }
+  void PublishManifest(const std::string& text) { Publish("updater.txt", text); }
+  void Present(const std::string& name, const std::string& content = "old") {
+    sys.files.files[sys.InWorkDir(name)] = content;
+  }
+  bool Has(const std::string& name) const { return sys.files.files.count(sys.InWorkDir(name)) != 0; }
+  const std::string& Content(const std::string& name) const {
+    return sys.files.files.at(sys.InWorkDir(name));
+  }
+
+  // Boxes and the end request, in the order they happened.
+  std::vector<std::string> Dialogs() const {
+    std::vector<std::string> out;
+    for (const std::string& e : sys.log) {
+      if (e.rfind("confirm:", 0) == 0 || e.rfind("info:", 0) == 0 || e.rfind("error:", 0) == 0) {
+        out.push_back(e);
+      }
+    }
+    return out;
+  }
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> out;
+    for (const ButtonSpec& b : sys.window.AliveButtons()) out.push_back(b.caption);
+    return out;
+  }
+  std::vector<std::string> FileRequests() const {
+    std::vector<std::string> out;
+    for (const std::string& r : sys.internet.requests) {
+      if (r != std::string(kBase) + "updater.txt") out.push_back(r.substr(std::string(kBase).size()));
+    }
+    return out;
+  }
+  void Start() { RunKestrune(sys.application, sys.platform, Addresses{kBase, "http://home/", "https://s/tickets/"}); }
+
+  FakeSystem sys;
+};
+
+TEST_F(Startup, EntrySequenceSetsTheApplicationUpBeforeTheWindowRuns) {
+  PublishManifest("Title\n");
+  Start();
+  EXPECT_TRUE(sys.application.mainFormOnTaskbar);
+  EXPECT_EQ(sys.application.title, "Kestrune");
+  EXPECT_EQ(sys.window.hintHidePause, 20000);
+  EXPECT_EQ(sys.window.image2Hint, "\r   Click here to open a Support Ticket with Tavimo   \r");
+  const auto sleep = std::find(sys.log.begin(), sys.log.end(), "sleep: 600");
+  EXPECT_NE(sleep, sys.log.end());
+  EXPECT_LT(std::find(sys.log.begin(), sys.log.end(), "create main window") - sys.log.begin(),
+            sleep - sys.log.begin());
+  EXPECT_EQ(sys.log.back(), "run: shown");
+}
+
+TEST_F(Startup, AllFilesPresent) {
+  PublishManifest("Tavimo Tools\na.exe\nStart A\nb.pdf\nRead B\n");
+  Present("a.exe");
+  Present("b.pdf");
+  Start();
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Start A", "Read B"}));
+  EXPECT_EQ(sys.window.caption, "Tavimo Tools");
+  EXPECT_EQ(sys.window.labelText, "Tavimo Tools");
+  EXPECT_EQ(Content("a.exe"), "old");  // never replaced
+  EXPECT_TRUE(FileRequests().empty());
+  EXPECT_EQ(Content("updater1.txt"), "Tavimo Tools\na.exe\nStart A\nb.pdf\nRead B\n");
+  EXPECT_TRUE(sys.application.shown);
+}
+
+TEST_F(Startup, MissingFilesYesDownloadsThemAllInOrderAfterOneQuestion) {
+  PublishManifest("T\na.exe\nA\nhere.txt\nH\nb.dll\nB\nc.pdf\nC\n");
+  Present("here.txt");
+  Publish("a.exe", "AAAA");
+  Publish("b.dll", std::string(5000, 'b'));
+  Publish("c.pdf", "");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion}));
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"a.exe", "b.dll", "c.pdf"}));
+  EXPECT_EQ(Content("a.exe"), "AAAA");
+  EXPECT_EQ(Content("b.dll"), std::string(5000, 'b'));
+  EXPECT_EQ(Content("c.pdf"), "");
+  EXPECT_EQ(sys.window.AliveButtons().size(), 4u);
+  EXPECT_FALSE(sys.desktop.terminated);
+  EXPECT_TRUE(sys.application.shown);
+}
+
+TEST_F(Startup, MissingFilesNoStopsAtOnce) {
+  PublishManifest("T\na.exe\nA\nb.exe\nB\nc.exe\nC\n");
+  Publish("a.exe", "A");
+  Publish("b.exe", "B");
+  sys.desktop.confirmAnswers = {false, true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, kRefused}));
+  EXPECT_TRUE(FileRequests().empty());
+  EXPECT_FALSE(Has("a.exe"));
+  EXPECT_TRUE(Has("updater1.txt"));
+  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);  // built, never used
+  EXPECT_TRUE(sys.desktop.terminated);
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, ManifestUnreachableKeepsThePreviousCopyAndEnds) {
+  Present("updater1.txt", "Old title\na.exe\nA\n");
+  FakeResponse down;
+  down.failAtOpen = true;
+  sys.internet.responses[std::string(kBase) + "updater.txt"] = down;
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kManifestFailed}));
+  EXPECT_EQ(Content("updater1.txt"), "Old title\na.exe\nA\n");
+  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_EQ(sys.window.caption, "Kestrune");
+  EXPECT_EQ(std::count(sys.log.begin(), sys.log.end(), "sleep: 600"), 0);
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, ErrorPageInsteadOfTheManifestIsAFailureNotATitle) {
+  // Nothing published: the fake server answers 404 with an HTML page.
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kManifestFailed}));
+  EXPECT_FALSE(Has("updater1.txt"));
+  EXPECT_EQ(sys.window.labelText, "Tavimo Kestrune");
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, OneFailedDownloadDoesNotStopTheOthers) {
+  PublishManifest("T\na.exe\nA\nb.exe\nB\nc.exe\nC\n");
+  Publish("a.exe", "A");
+  FakeResponse broken;
+  broken.body = std::string(3000, 'x');
+  broken.failAfterBytes = 1500;
+  sys.internet.responses[std::string(kBase) + "b.exe"] = broken;
+  Publish("c.exe", "C");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, kUpdateFailed}));
+  EXPECT_EQ(Content("a.exe"), "A");
+  EXPECT_FALSE(Has("b.exe"));
+  EXPECT_FALSE(Has(std::string("b.exe") + ".kestrune-part"));
+  EXPECT_EQ(Content("c.exe"), "C");
+  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, EachFailureShowsItsOwnMessage) {
+  PublishManifest("T\nx.exe\nX\ny.exe\nY\n");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, kUpdateFailed, kUpdateFailed}));
+  EXPECT_FALSE(Has("x.exe"));
+  // A failed download leaves nothing, so the next start asks again.
+  EXPECT_FALSE(Has("y.exe"));
+}
+
+TEST_F(Startup, EmptyManifestKeepsTheDesignedTexts) {
+  PublishManifest("");
+  Start();
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_EQ(sys.window.caption, "Kestrune");
+  EXPECT_EQ(sys.window.labelText, "Tavimo Kestrune");
+  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.application.shown);
+}
+
+TEST_F(Startup, TitleOnlyManifestGivesAnEmptyTitledWindow) {
+  PublishManifest("  Spaced title \r\n");
+  Start();
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_EQ(sys.window.caption, "  Spaced title ");
+  EXPECT_TRUE(sys.application.shown);
+}
+
+TEST_F(Startup, FileListedTwiceIsDownloadedOnce) {
+  PublishManifest("T\na.exe\nFirst\na.exe\nSecond\n");
+  Publish("a.exe", "A");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"a.exe"}));
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"First", "Second"}));
+}
+
+TEST_F(Startup, EmptyExistingFileCountsAsPresent) {
+  PublishManifest("T\na.exe\nA\n");
+  Present("a.exe", "");
+  Start();
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(Startup, ManifestIsFetchedEveryTimeAndReplacesTheLocalCopy) {
+  Present("updater1.txt", "Old\nold.exe\nOld\n");
+  PublishManifest("New\n");
+  Start();
+  EXPECT_EQ(Content("updater1.txt"), "New\n");
+  EXPECT_EQ(sys.window.caption, "New");
+}
+
+TEST_F(Startup, UnsafeNamesAreNeitherCheckedNorWrittenAndCountAsFailures) {
+  PublishManifest("T\n..\\..\\Windows\\evil.exe\nEvil\nC:\\evil.exe\nDrive\nok.exe\nOK\n");
+  Publish("..\\..\\Windows\\evil.exe", "EVIL");
+  Publish("ok.exe", "OK");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kUpdateFailed, kUpdateFailed, kQuestion}));
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"ok.exe"}));
+  for (const auto& [path, content] : sys.files.files) {
+    EXPECT_EQ(path.rfind(sys.files.currentDirectory + "\\", 0), 0u) << path;
+    EXPECT_NE(content, "EVIL");
+  }
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, SubFolderNamesAreUsedAsTheyStandWithoutCreatingFolders) {
+  PublishManifest("T\ntools\\a.exe\nA\n");
+  Publish("tools\\a.exe", "A");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  // The folder does not exist: the file cannot be created, which is an
+  // I/O error, reported in the error box; the window still opens.
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, "error: Path not found."}));
+  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.application.shown);
+
+  FakeSystem again;
+  again.files.directories.insert(again.InWorkDir("tools"));
+  again.internet.responses = sys.internet.responses;
+  again.desktop.confirmAnswers = {true};
+  RunKestrune(again.application, again.platform, Addresses{kBase, "", ""});
+  EXPECT_EQ(again.files.files.at(again.InWorkDir("tools\\a.exe")), "A");
+  EXPECT_TRUE(again.application.shown);
+}
+
+TEST_F(Startup, IoErrorOnTheManifestCopyShowsTheErrorBoxAndTheWindowStays) {
+  sys.files.directories.insert(sys.InWorkDir("updater1.txt"));  // a folder of that name
+  PublishManifest("T\na.exe\nA\n");
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{"error: File access denied."}));
+  EXPECT_FALSE(sys.desktop.terminated);  // the final check is skipped too
+  EXPECT_TRUE(sys.application.shown);
+  EXPECT_EQ(sys.window.caption, "Kestrune");
+}
+
+TEST_F(Startup, DiskFullDuringADownloadIsAnErrorBoxAndNoPartialFileIsTrusted) {
+  PublishManifest("T\na.exe\nA\nb.exe\nB\n");
+  Publish("a.exe", std::string(100000, 'a'));
+  Publish("b.exe", "B");
+  sys.desktop.confirmAnswers = {true};
+  sys.files.freeSpace = 50000;
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, "error: Disk full."}));
+  EXPECT_FALSE(Has("a.exe"));
+  EXPECT_FALSE(Has("a.exe.kestrune-part"));
+  EXPECT_FALSE(Has("b.exe"));  // start-up ended at the error
+  EXPECT_TRUE(sys.application.shown);
+}
+
+TEST_F(Startup, TheWindowsClicksOpenThePagesAndTheEntries) {
+  PublishManifest("T\na.exe\nA\nb.pdf\nB\n");
+  Present("a.exe");
+  Present("b.pdf");
+  bool closedBeforeExit = true;
+  sys.application.whileShown = [&](FormEvents& events) {
+    events.Image1Click();
+    events.Image2Click();
+    events.AssignProg(1);
+    events.AssignProg(0);
+    events.AssignProg(2);  // no such entry: nothing happens
+    events.AssignProg(-1);
+    closedBeforeExit = sys.window.closed;
+    events.ExitBtnClick();
+  };
+  RunKestrune(sys.application, sys.platform,
+              Addresses{kBase, "http://www.example.com/", "https://support.example.com/tickets/"});
+  EXPECT_EQ(sys.desktop.shellOpens,
+            (std::vector<std::string>{"http://www.example.com/", "https://support.example.com/tickets/",
+                                      sys.InWorkDir("b.pdf"), sys.InWorkDir("a.exe")}));
+  EXPECT_FALSE(closedBeforeExit);
+  EXPECT_TRUE(sys.window.closed);
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,86 @@
+#include "update/download.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace kestrune {
+
+namespace {
+
+bool IsSuccessStatus(int status) { return status >= 200 && status <= 299; }
+
+// Removes the temporary file on every way out unless the download was moved
+// into place. Declared before the file it guards, so the file is closed
+// first (Windows cannot delete an open file).
+class PartialFileGuard {
+ public:
+  PartialFileGuard(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+  PartialFileGuard(const PartialFileGuard&) = delete;
+  PartialFileGuard& operator=(const PartialFileGuard&) = delete;
+  ~PartialFileGuard() {
+    if (armed_) files_.RemoveFile(path_);
+  }
+  void Disarm() { armed_ = false; }
+
+ private:
+  FileSystem& files_;
+  std::string path_;
+  bool armed_ = true;
+};
+
+// Copies the body block by block; false when the transfer broke off or
+// ended before the length the server announced.
+bool CopyBody(InternetResponse& response, OutputFile& file) {
+  std::array<std::byte, kDownloadBlockSize> buffer{};
+  std::uint64_t received = 0;
+  for (;;) {
+    const ReadResult read = response.Read(buffer);
+    if (!read.ok || read.bytes > buffer.size()) return false;
+    if (read.bytes == 0) break;
+    file.Write(std::span<const std::byte>(buffer.data(), read.bytes));
+    received += read.bytes;
+  }
+  const std::optional<std::uint64_t> announced = response.ContentLength();
+  return !announced || *announced == received;
+}
+
+}  // namespace
+
+std::string AgentName(std::string_view executablePath) {
+  const std::size_t slash = executablePath.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? executablePath
+                                                     : executablePath.substr(slash + 1));
+}
+
+std::string PartialDownloadPath(const std::string& localPath) {
+  return localPath + ".kestrune-part";
+}
+
+bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath) {
+  const std::string agent = AgentName(platform.desktop.OwnExecutablePath());
+
+  // The response is declared after the session, so it is released first.
+  std::unique_ptr<InternetSession> session = platform.internet.OpenSession(agent);
+  std::unique_ptr<InternetResponse> response;
+  if (session) response = session->OpenUrl(url);
+
+  // The file is created whatever the transfer gave, so a target that cannot
+  // be written is reported as such even when the server is down.
+  const std::string partialPath = PartialDownloadPath(localPath);
+  PartialFileGuard guard(platform.files, partialPath);
+  std::unique_ptr<OutputFile> file = platform.files.CreateOutputFile(partialPath);
+
+  // An error page is never stored as the file.
+  const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
+                        CopyBody(*response, *file);
+  file->Close();
+  file.reset();
+  if (!complete) return false;
+
+  platform.files.ReplaceFile(partialPath, localPath);
+  guard.Disarm();
+  return true;
+}
+
+}  // namespace kestrune

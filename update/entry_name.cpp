@@ -1,0 +1,82 @@
+#include "update/entry_name.h"
+
+#include <array>
+#include <cctype>
+#include <string>
+
+namespace kestrune {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsForbiddenCharacter(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u < 32 || u == 127) return true;
+  switch (c) {
+    case ':':  // drive letters and alternate data streams
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Windows opens a device for these names in any folder and with any
+// extension ("nul.txt", "tools\com1.exe").
+bool IsDeviceName(std::string_view component) {
+  std::string_view base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  const std::string upper = Upper(base);
+  static constexpr std::array<std::string_view, 6> kNames = {"CON",    "PRN",     "AUX",
+                                                             "NUL",    "CONIN$",  "CONOUT$"};
+  for (std::string_view name : kNames) {
+    if (upper == name) return true;
+  }
+  if (upper.size() >= 4 && (upper.starts_with("COM") || upper.starts_with("LPT"))) {
+    const std::string_view suffix = std::string_view(upper).substr(3);
+    if (suffix.size() == 1 && suffix[0] >= '0' && suffix[0] <= '9') return true;
+    // COM¹, COM², COM³ (and LPT) are devices too; UTF-8 here.
+    if (suffix == "\xC2\xB9" || suffix == "\xC2\xB2" || suffix == "\xC2\xB3") return true;
+  }
+  return false;
+}
+
+bool IsSafeComponent(std::string_view component) {
+  if (component.empty()) return false;
+  // Windows drops trailing dots and spaces, so "..", "... " and "x." are
+  // not the names they seem.
+  const char last = component.back();
+  if (last == '.' || last == ' ') return false;
+  return !IsDeviceName(component);
+}
+
+}  // namespace
+
+bool IsSafeEntryName(std::string_view name) {
+  if (name.empty() || IsSeparator(name.front())) return false;
+  for (char c : name) {
+    if (IsForbiddenCharacter(c)) return false;
+  }
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    if (!IsSafeComponent(name.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace kestrune

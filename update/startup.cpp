@@ -1,0 +1,106 @@
+#include "update/startup.h"
+
+#include "app/texts.h"
+#include "update/download.h"
+#include "update/entry_name.h"
+#include "update/manifest.h"
+
+namespace kestrune {
+
+namespace {
+
+std::string JoinPath(const std::string& directory, char separator, const std::string& name) {
+  if (!directory.empty() && directory.back() == separator) return directory + name;
+  return directory + separator + name;
+}
+
+void ReportProblem(Desktop& desktop, LauncherState& state, int code) {
+  state.startupState = code;
+  ShowStateMessage(desktop, state.startupState);
+}
+
+// Fills the launcher entry list from the manifest's records, in order.
+void FillEntries(const Manifest& manifest, const Addresses& addresses, char separator,
+                 LauncherState& state) {
+  state.localPaths.clear();
+  state.remoteUrls.clear();
+  state.buttonCaptions.clear();
+  state.localPaths.reserve(manifest.records.size());
+  state.remoteUrls.reserve(manifest.records.size());
+  state.buttonCaptions.reserve(manifest.records.size());
+  for (const ManifestRecord& record : manifest.records) {
+    state.localPaths.push_back(JoinPath(state.workDir, separator, record.fileName));
+    state.remoteUrls.push_back(addresses.updateBaseUrl + record.fileName);
+    state.buttonCaptions.push_back(record.caption);
+  }
+}
+
+// Brings in every missing file, asking once. Entries whose names would
+// reach outside the working directory are refused like a failed download.
+void BringInMissingFiles(Platform& platform, const Manifest& manifest, LauncherState& state) {
+  bool downloadAllowed = false;
+  for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
+    if (!IsSafeEntryName(manifest.records[i].fileName)) {
+      ReportProblem(platform.desktop, state, kStateDownloadFailed);
+      continue;
+    }
+    // Only presence counts: an existing file is never replaced.
+    if (platform.files.FileExists(state.localPaths[i])) continue;
+    if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
+    if (!downloadAllowed) {
+      ReportProblem(platform.desktop, state, kStateDownloadRefused);
+      platform.desktop.Terminate();
+      return;
+    }
+    if (!DownloadToFile(platform, state.remoteUrls[i], state.localPaths[i])) {
+      ReportProblem(platform.desktop, state, kStateDownloadFailed);
+    }
+  }
+}
+
+}  // namespace
+
+std::string StateMessage(int startupState) {
+  switch (startupState) {
+    case kStateManifestFailed:
+      return texts::kManifestProblem;
+    case kStateDownloadFailed:
+      return texts::kUpdateProblem;
+    case kStateDownloadRefused:
+      return texts::kRefusedProblem;
+    default:
+      return {};
+  }
+}
+
+void ShowStateMessage(Desktop& desktop, int startupState) {
+  const std::string message = StateMessage(startupState);
+  if (!message.empty()) desktop.ShowInformation(message);
+}
+
+void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherState& state,
+                      StartupTarget& target) {
+  state.startupState = kStateOk;
+  state.workDir = platform.files.CurrentDirectory();
+  const char separator = platform.files.PathSeparator();
+  const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
+
+  // A failed fetch leaves the previous local copy as it was.
+  if (!DownloadToFile(platform, addresses.updateBaseUrl + texts::kRemoteManifestName,
+                      manifestPath)) {
+    ReportProblem(platform.desktop, state, kStateManifestFailed);
+  } else {
+    platform.desktop.Sleep(kManifestReadPauseMs);
+    const Manifest manifest =
+        ReadManifest(platform.files.ReadWholeFile(manifestPath),
+                     [&platform](std::string_view ansi) { return platform.desktop.AnsiToUtf8(ansi); });
+    if (manifest.title) target.ApplyTitle(*manifest.title);
+    FillEntries(manifest, addresses, separator, state);
+    BringInMissingFiles(platform, manifest, state);
+    target.DisplayButtons();
+  }
+
+  if (state.startupState != kStateOk) platform.desktop.Terminate();
+}
+
+}  // namespace kestrune
