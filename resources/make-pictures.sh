@@ -53,7 +53,7 @@ png_options=(-strip -define png:exclude-chunks=date,time,gAMA,cHRM,sRGB,bKGD)
 # --- kestrune-48.png / kestrune.ico: the program icon, 48 x 48 RGBA --------
 # A white "K" whose upper arm is a swept kestrel wing, on a rounded russet
 # square shaded lighter at the top; transparent outside the rounded corners.
-"$convert" -size 384x384 gradient:'#dc7442'-'#a9421e' \
+"$convert" -size 384x384 gradient:'#dc7442'-'#a9421e' -alpha set \
   \( -size 384x384 xc:none -fill white -draw 'roundrectangle 8,8 375,375 76,76' \) \
   -compose DstIn -composite -compose Over \
   -fill white -stroke none \
