@@ -16,3 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The program is linked statically: Debian's zlib comes with both an import
+# library and an archive, and only the archive keeps zlib1.dll away.
+set(ZLIB_USE_STATIC_LIBS ON)

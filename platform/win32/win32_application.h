@@ -1,0 +1,46 @@
+// The application object: COM for the shell, the common controls, the
+// main window and the message loop.
+#pragma once
+
+#include "platform/win32/win32_windows.h"
+
+#include <memory>
+
+#include "platform/services.h"
+#include "platform/win32/win32_app_state.h"
+#include "platform/win32/win32_main_window.h"
+
+namespace kestrune::win32 {
+
+// The thread's COM apartment, which ShellExecute wants; left on the way out.
+class ComApartment {
+ public:
+  ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment();
+
+ private:
+  bool initialized_;
+};
+
+class Win32Application final : public Application {
+ public:
+  Win32Application(HINSTANCE instance, int showCommand, AppState& state);
+
+  void Initialize() override;
+  void SetMainFormOnTaskbar(bool value) override { mainFormOnTaskbar_ = value; }
+  void SetTitle(const std::string& title) override { state_.title = title; }
+  MainWindow& CreateMainWindow(FormEvents& events) override;
+  int Run() override;
+
+ private:
+  HINSTANCE instance_;
+  int showCommand_;
+  AppState& state_;
+  bool mainFormOnTaskbar_ = false;
+  std::unique_ptr<ComApartment> com_;
+  std::unique_ptr<Win32MainWindow> mainWindow_;
+};
+
+}  // namespace kestrune::win32

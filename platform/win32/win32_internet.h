@@ -1,0 +1,13 @@
+// The internet services on WinINet.
+#pragma once
+
+#include "platform/services.h"
+
+namespace kestrune::win32 {
+
+class Win32Internet final : public Internet {
+ public:
+  std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+};
+
+}  // namespace kestrune::win32
