@@ -1,0 +1,102 @@
+#include "platform/posix/posix_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/posix/errno_error.h"
+#include "platform/posix/program_file.h"
+#include "platform/posix/unique_fd.h"
+
+namespace kestrune::posix {
+
+namespace {
+
+struct FreeDeleter {
+  void operator()(char* p) const { std::free(p); }
+};
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  void Write(std::span<const std::byte> bytes) override {
+    if (!fd_) ThrowIoError(EBADF, path_);
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        ThrowIoError(errno, path_);
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+  }
+
+  void Close() override {
+    if (!fd_) return;
+    // Nothing is buffered in user space, so close() is the whole flush;
+    // its error (a full disk on a network file system, EIO) still counts.
+    if (::close(fd_.Release()) != 0 && errno != EINTR) ThrowIoError(errno, path_);
+  }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::string PosixFileSystem::CurrentDirectory() {
+  // glibc allocates a buffer of the right size when given none.
+  const std::unique_ptr<char, FreeDeleter> cwd(::getcwd(nullptr, 0));
+  if (!cwd) ThrowIoError(errno, {});
+  return std::string(cwd.get());
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+std::unique_ptr<OutputFile> PosixFileSystem::CreateOutputFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd) ThrowIoError(errno, path);
+  return std::make_unique<PosixOutputFile>(std::move(fd), path);
+}
+
+std::string PosixFileSystem::ReadWholeFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) ThrowIoError(errno, path);
+  std::string content;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char block[16384];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), block, sizeof block);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno, path);
+    }
+    if (got == 0) break;
+    content.append(block, static_cast<std::size_t>(got));
+  }
+  return content;
+}
+
+void PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+  MarkExecutableIfProgram(from);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    const int error = errno;
+    // A missing source is reported against the source, not the target.
+    ThrowIoError(error, error == ENOENT ? from : to);
+  }
+}
+
+void PosixFileSystem::RemoveFile(const std::string& path) noexcept { ::unlink(path.c_str()); }
+
+}  // namespace kestrune::posix
