@@ -1,0 +1,86 @@
+#include "platform/qt/window_look.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPixmap>
+
+#include <cstring>
+#include <span>
+
+#include "app/picture/jpeg_decoder.h"
+#include "app/picture/png_decoder.h"
+#include "resources/embedded.h"
+
+namespace kestrune::qt {
+
+namespace {
+
+QFont PixelFont(const QString& family, int pixels, bool bold) {
+  QFont font(family);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+template <typename Decoder>
+QImage DecodeOrNull(Decoder decode, std::span<const std::uint8_t> bytes) {
+  try {
+    return ToQImage(decode(bytes));
+  } catch (const PictureError&) {
+    // The pictures are built in; a failure here is a build fault, and an
+    // empty control is a better outcome than no launcher.
+    return {};
+  }
+}
+
+}  // namespace
+
+QString WindowFontFamily() {
+  for (const char* family : {"Tahoma", "DejaVu Sans"}) {
+    const QString name = QString::fromLatin1(family);
+    if (QFontDatabase::hasFamily(name)) return name;
+  }
+  QFont fallback;
+  fallback.setStyleHint(QFont::SansSerif);
+  return fallback.defaultFamily();
+}
+
+int MeasureTextHeight(const QString& family) {
+  return QFontMetrics(PixelFont(family, layout::kWindowFontPixels, false)).height();
+}
+
+WindowLook MakeWindowLook() {
+  WindowLook look;
+  const QString family = WindowFontFamily();
+  look.textHeight = MeasureTextHeight(family);
+  look.layout = ScaleLayout(look.textHeight);
+  look.clientWidth = look.layout.windowOuterWidth - kWindowsFrameWidth;
+  look.clientHeight = look.layout.windowOuterHeight - kWindowsFrameHeight;
+  look.windowFont = PixelFont(family, look.layout.windowFontPixels, false);
+  look.labelFont = PixelFont(family, look.layout.labelFontPixels, true);
+  look.logo = DecodeOrNull(&DecodeJpeg, resources::LogoJpeg());
+  look.helpIcon = DecodeOrNull(&DecodePng, resources::HelpIconPng());
+  return look;
+}
+
+QImage ToQImage(const Picture& picture) {
+  if (picture.width <= 0 || picture.height <= 0) return {};
+  const auto rowBytes = static_cast<std::size_t>(picture.width) * 4;
+  if (picture.rgba.size() < rowBytes * static_cast<std::size_t>(picture.height)) return {};
+  QImage image(picture.width, picture.height, QImage::Format_RGBA8888);
+  if (image.isNull()) return {};
+  for (int y = 0; y < picture.height; ++y) {
+    std::memcpy(image.scanLine(y), picture.rgba.data() + rowBytes * static_cast<std::size_t>(y),
+                rowBytes);
+  }
+  return image;
+}
+
+QIcon ProgramIcon() {
+  const QImage image = DecodeOrNull(&DecodePng, resources::ProgramIconPng());
+  if (image.isNull()) return {};
+  return QIcon(QPixmap::fromImage(image));
+}
+
+}  // namespace kestrune::qt

@@ -1,0 +1,46 @@
+// What the main window looks like on this system: the designed layout
+// scaled to the window font's text height, its fonts, and the pictures
+// decoded by the program's own decoders.
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+#include "app/layout.h"
+#include "app/picture/picture.h"
+
+namespace kestrune::qt {
+
+// The client size a standard Windows 10 frame leaves of the designed
+// outer size at 96 dpi: 434 x 393 outside is 418 x 354 inside.
+inline constexpr int kWindowsFrameWidth = 16;
+inline constexpr int kWindowsFrameHeight = 39;
+
+struct WindowLook {
+  int textHeight = layout::kDesignTextHeight;
+  ScaledLayout layout{};
+  int clientWidth = 0;
+  int clientHeight = 0;
+  QFont windowFont;
+  QFont labelFont;
+  QImage logo;      // null when the embedded picture cannot be decoded
+  QImage helpIcon;  // null when the embedded picture cannot be decoded
+};
+
+// "Tahoma" where installed, else the nearest sans-serif (DejaVu Sans).
+QString WindowFontFamily();
+
+// Height of the designed window font's text on this system, in pixels.
+int MeasureTextHeight(const QString& family);
+
+WindowLook MakeWindowLook();
+
+// Straight-alpha RGBA, top row first, as QImage's RGBA8888.
+QImage ToQImage(const Picture& picture);
+
+// The program's icon for its windows; empty if it cannot be decoded.
+QIcon ProgramIcon();
+
+}  // namespace kestrune::qt
