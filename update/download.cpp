@@ -54,7 +54,7 @@ std::string AgentName(std::string_view executablePath) {
 }
 
 std::string PartialDownloadPath(const std::string& localPath) {
-  return localPath + ".kestrune-part";
+  return localPath + kPartialDownloadSuffix;
 }
 
 bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath) {

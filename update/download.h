@@ -25,6 +25,10 @@ std::string AgentName(std::string_view executablePath);
 // moved into place; every handle is released on every way out.
 bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath);
 
+// What a download's temporary name adds to the name of its file. No entry
+// name may end with it (see IsSafeEntryName).
+inline constexpr char kPartialDownloadSuffix[] = ".kestrune-part";
+
 // The temporary name a download of localPath is written under.
 std::string PartialDownloadPath(const std::string& localPath);
 

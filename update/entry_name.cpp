@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string>
 
+#include "update/download.h"
+
 namespace kestrune {
 
 namespace {
@@ -62,10 +64,20 @@ bool IsSafeComponent(std::string_view component) {
   return !IsDeviceName(component);
 }
 
+// A listed file under a download's temporary name would be overwritten by
+// that download and then moved away, leaving the entry without its file and
+// without a box. Compared without case, as Windows names are.
+bool HasPartialDownloadSuffix(std::string_view name) {
+  const std::string_view suffix = kPartialDownloadSuffix;
+  if (name.size() < suffix.size()) return false;
+  return Upper(name.substr(name.size() - suffix.size())) == Upper(suffix);
+}
+
 }  // namespace
 
 bool IsSafeEntryName(std::string_view name) {
   if (name.empty() || IsSeparator(name.front())) return false;
+  if (HasPartialDownloadSuffix(name)) return false;
   for (char c : name) {
     if (IsForbiddenCharacter(c)) return false;
   }
