@@ -77,6 +77,10 @@ bool HasPartialDownloadSuffix(std::string_view name) {
 
 bool IsSafeEntryName(std::string_view name) {
   if (name.empty() || IsSeparator(name.front())) return false;
+  // Two dots in a row are refused anywhere, not only as a whole component:
+  // "..\xA0" or ".. " must never become ".." on the way to the disk,
+  // whatever a later conversion of the name does with the character after.
+  if (name.find("..") != std::string_view::npos) return false;
   if (HasPartialDownloadSuffix(name)) return false;
   for (char c : name) {
     if (IsForbiddenCharacter(c)) return false;

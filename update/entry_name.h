@@ -10,7 +10,8 @@ namespace kestrune {
 // root-relative path, no ".." (nor any component Windows would rewrite,
 // such as trailing dots or spaces), no ':' (drives, alternate streams), no
 // device name (CON, NUL, COM1, ...), no wildcard or control character, and
-// not empty, and not a name the launcher writes its downloads under. Plain
+// not empty, and not a name the launcher writes its downloads under. Two
+// dots in a row are refused anywhere in the name ("a..b" too). Plain
 // sub-folder names ("tools\setup.exe") are allowed.
 bool IsSafeEntryName(std::string_view name);
 

@@ -1,5 +1,5 @@
 // Entry names the rules refuse although no path component climbs: the
-// download's temporary name.
+// download's temporary name, and two dots in a row inside a component.
 #include <gtest/gtest.h>
 
 #include "app/entry.h"
@@ -42,6 +42,18 @@ TEST(ReservedEntryNames, AListedTemporaryNameCannotLoseItsFileToAnotherDownload)
             std::vector<std::string>{"Problem with function update. Please contact Tavimo"});
   EXPECT_EQ(sys.files.files.at(sys.InWorkDir("a.exe")), "A");
   EXPECT_EQ(sys.files.files.count(sys.InWorkDir("a.exe.kestrune-part")), 0u);
+}
+
+TEST(DoubleDotEntryNames, TwoDotsInARowAreRefusedAnywhere) {
+  // U+00A0 after the dots: a name Windows keeps as it is, and that a lossy
+  // conversion to a code page without it would turn into "..".
+  for (const char* name : {"a..b.exe", "setup..exe", "..\xC2\xA0\\evil.exe", "tools\\x..y\\a.exe",
+                           "..hidden"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+  for (const char* name : {"a.b.c", ".hidden", "tools\\.x\\a.exe", "v1.2.3.zip"}) {
+    EXPECT_TRUE(IsSafeEntryName(name)) << name;
+  }
 }
 
 }  // namespace
