@@ -1,0 +1,362 @@
+#include "tests/hostile/support/hostile_support.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace kestrune::hostile {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ------------------------------------------------------------ OpenServer
+
+class OpenResponse final : public InternetResponse {
+ public:
+  OpenResponse(OpenServer& owner, int status, std::string body)
+      : owner_(owner), status_(status), body_(std::move(body)) {
+    ++owner_.liveHandles;
+  }
+  OpenResponse(const OpenResponse&) = delete;
+  OpenResponse& operator=(const OpenResponse&) = delete;
+  ~OpenResponse() override { --owner_.liveHandles; }
+
+  int StatusCode() const override { return status_; }
+  std::optional<std::uint64_t> ContentLength() const override { return body_.size(); }
+
+  ReadResult Read(std::span<std::byte> buffer) override {
+    // Odd-sized pieces, so a body never lines up with the launcher's blocks.
+    const std::size_t n = std::min({body_.size() - offset_, buffer.size(), std::size_t{777}});
+    if (n > 0) std::memcpy(buffer.data(), body_.data() + offset_, n);
+    offset_ += n;
+    return {true, n};
+  }
+
+ private:
+  OpenServer& owner_;
+  int status_;
+  std::string body_;
+  std::size_t offset_ = 0;
+};
+
+class OpenSessionHandle final : public InternetSession {
+ public:
+  explicit OpenSessionHandle(OpenServer& owner) : owner_(owner) { ++owner_.liveHandles; }
+  OpenSessionHandle(const OpenSessionHandle&) = delete;
+  OpenSessionHandle& operator=(const OpenSessionHandle&) = delete;
+  ~OpenSessionHandle() override { --owner_.liveHandles; }
+
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+    if (!url.starts_with(owner_.base)) {
+      owner_.foreignRequests.emplace_back(url);
+      return std::make_unique<OpenResponse>(owner_, 404, "not here");
+    }
+    const std::string_view name = url.substr(owner_.base.size());
+    if (name == "updater.txt") {
+      owner_.manifestRequests.emplace_back(url);
+      return std::make_unique<OpenResponse>(owner_, 200, owner_.manifest);
+    }
+    owner_.requests.emplace_back(name);
+    return std::make_unique<OpenResponse>(owner_, 200, OpenServer::BodyFor(name));
+  }
+
+ private:
+  OpenServer& owner_;
+};
+
+// ------------------------------------------------------- PosixDirFiles
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(PosixDirFiles& owner, int fd, std::string path)
+      : owner_(owner), fd_(fd), path_(std::move(path)) {
+    ++owner_.openOutputFiles;
+  }
+  PosixOutputFile(const PosixOutputFile&) = delete;
+  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+  ~PosixOutputFile() override {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      --owner_.openOutputFiles;
+    }
+  }
+
+  void Write(std::span<const std::byte> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw ErrorFromErrno(errno, path_);
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  void Close() override {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    --owner_.openOutputFiles;
+    if (::close(fd) != 0) throw ErrorFromErrno(errno, path_);
+  }
+
+ private:
+  PosixDirFiles& owner_;
+  int fd_;
+  std::string path_;
+};
+
+std::string ParentOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool WriteSmallFile(const char* path, const std::string& text) {
+  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- OpenServer
+
+OpenServer::OpenServer(std::string baseUrl, std::string manifestBytes)
+    : base(std::move(baseUrl)), manifest(std::move(manifestBytes)) {}
+
+std::unique_ptr<InternetSession> OpenServer::OpenSession(std::string_view) {
+  return std::make_unique<OpenSessionHandle>(*this);
+}
+
+std::string OpenServer::BodyFor(std::string_view name) {
+  return "served body of " + std::string(name);
+}
+
+// ------------------------------------------------------------------- Sandbox
+
+Sandbox::Sandbox() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                        "/kestrune-hostile-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+  }
+  root_ = NormalizePosixPath(fs::canonical(pattern).string());
+  workDir_ = root_ + "/work";
+  fs::create_directory(workDir_);
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+std::vector<std::string> Sandbox::Walk() const {
+  std::vector<std::string> out;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root_)) {
+    std::string relative = fs::relative(entry.path(), root_).generic_string();
+    if (entry.is_directory() && !entry.is_symlink()) relative += '/';
+    out.push_back(std::move(relative));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::string> Sandbox::FilesInWorkDir() const {
+  std::vector<std::string> out;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(workDir_)) {
+    if (entry.is_regular_file()) out.push_back(fs::relative(entry.path(), workDir_).generic_string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+void Sandbox::MakeDirectory(std::string_view relativeToWork) const {
+  fs::create_directories(InWorkDir(relativeToWork));
+}
+
+void Sandbox::WriteFile(std::string_view relativeToWork, std::string_view content) const {
+  std::ofstream out(InWorkDir(relativeToWork), std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out) throw std::runtime_error("cannot write " + InWorkDir(relativeToWork));
+}
+
+std::optional<std::string> Sandbox::ReadFile(std::string_view relativeToWork) const {
+  const std::string path = InWorkDir(relativeToWork);
+  if (!fs::is_regular_file(path)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// -------------------------------------------------------------- PosixDirFiles
+
+std::string NormalizePosixPath(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (std::string_view part : parts) {
+    out += '/';
+    out += part;
+  }
+  return out.empty() ? "/" : out;
+}
+
+IoError ErrorFromErrno(int error, const std::string& path) {
+  switch (error) {
+    case ENOENT:
+      return IsDirectory(ParentOf(path)) ? IoError(IoErrorKind::FileNotFound, error)
+                                     : IoError(IoErrorKind::PathNotFound, error);
+    case ENOTDIR:
+      return IoError(IoErrorKind::PathNotFound, error);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case ETXTBSY:
+      return IoError(IoErrorKind::AccessDenied, error);
+    case ENOSPC:
+    case EDQUOT:
+      return IoError(IoErrorKind::DiskFull, error);
+    case EMFILE:
+    case ENFILE:
+      return IoError(IoErrorKind::TooManyOpenFiles, error);
+    default:
+      return IoError(IoErrorKind::Other, error);
+  }
+}
+
+PosixDirFiles::PosixDirFiles(std::string workDir) : workDir_(std::move(workDir)) {}
+
+void PosixDirFiles::RequireInside(const std::string& path) {
+  const std::string normal = NormalizePosixPath(path);
+  if (path.empty() || path.front() != '/' || !normal.starts_with(workDir_ + "/")) {
+    escapes.push_back(path);
+    throw IoError(IoErrorKind::AccessDenied, EACCES);
+  }
+}
+
+bool PosixDirFiles::FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::unique_ptr<OutputFile> PosixDirFiles::CreateOutputFile(const std::string& path) {
+  RequireInside(path);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw ErrorFromErrno(errno, path);
+  createdPaths.push_back(path);
+  return std::make_unique<PosixOutputFile>(*this, fd, path);
+}
+
+std::string PosixDirFiles::ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw ErrorFromErrno(errno, path);
+  std::string out;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      throw ErrorFromErrno(error, path);
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+void PosixDirFiles::ReplaceFile(const std::string& from, const std::string& to) {
+  RequireInside(from);
+  RequireInside(to);
+  if (::rename(from.c_str(), to.c_str()) != 0) throw ErrorFromErrno(errno, to);
+  replacedPaths.push_back(to);
+}
+
+void PosixDirFiles::RemoveFile(const std::string& path) noexcept {
+  const std::string normal = NormalizePosixPath(path);
+  if (!normal.starts_with(workDir_ + "/")) {
+    escapes.push_back(path);
+    return;
+  }
+  ::unlink(path.c_str());
+}
+
+// ---------------------------------------------------------------- SmallTmpfs
+
+SmallTmpfs::SmallTmpfs(const std::string& directory, std::size_t bytes) : directory_(directory) {
+  if (::unshare(CLONE_NEWNS) != 0) {
+    // Not root: a user namespace of our own gives the right to mount a
+    // tmpfs, with our user mapped to its root.
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+      why_ = std::string("no mount namespace: ") + std::strerror(errno);
+      return;
+    }
+    WriteSmallFile("/proc/self/setgroups", "deny");
+    if (!WriteSmallFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !WriteSmallFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
+      why_ = "cannot map the user into a user namespace";
+      return;
+    }
+  }
+  // Mounts made here must not reach the rest of the machine.
+  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    why_ = std::string("cannot make mounts private: ") + std::strerror(errno);
+    return;
+  }
+  const std::string options = "size=" + std::to_string(bytes);
+  if (::mount("tmpfs", directory_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+    why_ = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    return;
+  }
+  mounted_ = true;
+}
+
+SmallTmpfs::~SmallTmpfs() {
+  if (mounted_) ::umount2(directory_.c_str(), MNT_DETACH);
+}
+
+bool SmallTmpfs::Resize(std::size_t bytes) {
+  const std::string options = "size=" + std::to_string(bytes);
+  return ::mount("tmpfs", directory_.c_str(), "tmpfs", MS_REMOUNT | MS_NOSUID | MS_NODEV,
+                 options.c_str()) == 0;
+}
+
+}  // namespace kestrune::hostile

@@ -1,0 +1,121 @@
+// Real parts for the hostile-input and disk-fault tests: a server that has
+// every file, a throw-away directory tree on the real disk, and a file
+// system over it that does what a POSIX platform layer does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace kestrune::hostile {
+
+// An update server holding every file anyone asks for: the manifest at
+// <base>updater.txt, and for any other address below <base> a 200 whose
+// body is BodyFor(<name>). Addresses outside <base> get a 404 and are kept
+// apart, so a test can tell the launcher never strayed.
+class OpenServer final : public Internet {
+ public:
+  OpenServer(std::string base, std::string manifest);
+  std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+
+  static std::string BodyFor(std::string_view name);
+
+  std::string base;
+  std::string manifest;
+  std::vector<std::string> manifestRequests;  // whole addresses
+  std::vector<std::string> requests;          // names below base, manifest excluded
+  std::vector<std::string> foreignRequests;   // addresses outside base
+  int liveHandles = 0;                        // sessions and responses not yet released
+};
+
+// A fresh directory tree under the system's temporary folder:
+// <root>/work is the launcher's working directory, <root> itself must stay
+// empty otherwise. Everything is removed when the sandbox goes.
+class Sandbox {
+ public:
+  Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+  ~Sandbox();
+
+  const std::string& root() const { return root_; }
+  const std::string& workDir() const { return workDir_; }
+  std::string InWorkDir(std::string_view name) const { return workDir_ + "/" + std::string(name); }
+
+  // Every entry below root (directories end in '/'), relative to root,
+  // sorted.
+  std::vector<std::string> Walk() const;
+  // Regular files below the working directory, relative to it, sorted.
+  std::vector<std::string> FilesInWorkDir() const;
+
+  void MakeDirectory(std::string_view relativeToWork) const;
+  void WriteFile(std::string_view relativeToWork, std::string_view content) const;
+  std::optional<std::string> ReadFile(std::string_view relativeToWork) const;
+
+ private:
+  std::string root_;
+  std::string workDir_;
+};
+
+// The FileSystem over a real directory, with POSIX calls and errno mapped
+// to the kinds the core reports. One safety net for hostile-input tests: a
+// path that leaves the working directory is recorded in escapes and
+// refused, never written, so a fault in the core shows up as a failed test
+// rather than as a file written somewhere on the machine.
+class PosixDirFiles final : public FileSystem {
+ public:
+  explicit PosixDirFiles(std::string workDir);
+
+  std::string CurrentDirectory() override { return workDir_; }
+  bool FileExists(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
+  std::string ReadWholeFile(const std::string& path) override;
+  void ReplaceFile(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) noexcept override;
+  char PathSeparator() const override { return '/'; }
+
+  std::vector<std::string> escapes;       // paths refused for leaving the directory
+  std::vector<std::string> createdPaths;  // every file created, in order
+  std::vector<std::string> replacedPaths;  // every ReplaceFile target, in order
+  int openOutputFiles = 0;
+
+ private:
+  void RequireInside(const std::string& path);
+  std::string workDir_;
+};
+
+// Lexically resolves "." and ".." of an absolute POSIX path.
+std::string NormalizePosixPath(std::string_view path);
+
+// The kind of error the core is told for an errno of a call on path.
+IoError ErrorFromErrno(int error, const std::string& path);
+
+// A size-limited tmpfs mounted on a directory for the life of the object,
+// in a mount namespace of this process only (so a crash leaves nothing
+// mounted). Needs root or unprivileged user namespaces; when neither is
+// available, mounted() is false and why() tells the reason.
+class SmallTmpfs {
+ public:
+  SmallTmpfs(const std::string& directory, std::size_t bytes);
+  SmallTmpfs(const SmallTmpfs&) = delete;
+  SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+  ~SmallTmpfs();
+
+  bool mounted() const { return mounted_; }
+  const std::string& why() const { return why_; }
+  // Changes the size limit in place; contents stay.
+  bool Resize(std::size_t bytes);
+
+ private:
+  std::string directory_;
+  bool mounted_ = false;
+  std::string why_;
+};
+
+}  // namespace kestrune::hostile
