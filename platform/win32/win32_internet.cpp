@@ -29,11 +29,32 @@ class Win32Response final : public InternetResponse {
   std::optional<std::uint64_t> ContentLength() const override {
     ULONGLONG length = 0;
     DWORD size = sizeof length;
-    if (!::HttpQueryInfoW(url_.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64,
-                          &length, &size, nullptr)) {
+    if (::HttpQueryInfoW(url_.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64,
+                         &length, &size, nullptr)) {
+      return static_cast<std::uint64_t>(length);
+    }
+    // NOTE: Wine's WinINet refuses the 64-bit number form, and says the
+    // header is missing when it is not; the header's text, read as
+    // written, is the same length. Losing it would let a cut-off transfer
+    // pass for a whole one.
+    return ContentLengthFromText();
+  }
+
+  std::optional<std::uint64_t> ContentLengthFromText() const {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!::HttpQueryInfoW(url_.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
       return std::nullopt;
     }
-    return static_cast<std::uint64_t>(length);
+    std::uint64_t length = 0;
+    bool digits = false;
+    for (const wchar_t* c = text; *c; ++c) {
+      if (*c < L'0' || *c > L'9' || length > (UINT64_MAX - 9) / 10) return std::nullopt;
+      length = length * 10 + static_cast<std::uint64_t>(*c - L'0');
+      digits = true;
+    }
+    if (!digits) return std::nullopt;
+    return length;
   }
 
   ReadResult Read(std::span<std::byte> buffer) override {

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Runs the Win32 layer's own tests (kestrune_win32_tests.exe) under Wine,
+against the loopback test server and a scratch folder."""
+import os
+import shutil
+import socket
+import sys
+import tempfile
+import unittest
+
+import harness
+
+
+def pattern_bytes(size):
+    # The same generator as PatternBytes in layer_tests.cpp.
+    state, out = 12345, bytearray()
+    for _ in range(size):
+        state = (state * 1103515245 + 12345) & 0xFFFFFFFF
+        out.append(state >> 24)
+    return bytes(out)
+
+
+def closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Win32LayerTests(unittest.TestCase):
+    def test_layer_against_real_files_and_server(self):
+        root = tempfile.mkdtemp(prefix="kestrune-layer-")
+        desktop = server = None
+        try:
+            www = os.path.join(root, "www")
+            os.makedirs(www)
+            for name, data in (("plain.bin", pattern_bytes(3000)),
+                               ("chunked.bin", pattern_bytes(3000)),
+                               ("cut.bin", pattern_bytes(5000)),
+                               ("empty.txt", b"")):
+                with open(os.path.join(www, name), "wb") as f:
+                    f.write(data)
+            server = harness.TestServer(root, "127.0.0.1", 0, rules={
+                "/chunked.bin": {"chunked": True},
+                "/cut.bin": {"reset_after": 1000},
+                "/moved.bin": {"redirect": "/plain.bin", "code": 302},
+            })
+            scratch = os.path.join(root, "scratch")
+            os.makedirs(scratch)
+            desktop = harness.WineDesktop("layer")
+            code, output = desktop.run(
+                [harness.exe("kestrune_win32_tests.exe"),
+                 "http://127.0.0.1:%d/" % server.port,
+                 "http://127.0.0.1:%d/" % closed_port(),
+                 harness.windows_path(scratch)], timeout=300)
+            print(output)
+            self.assertEqual(code, 0, output)
+            self.assertIn(" passed, 0 failed", output)
+            agents = {r["agent"] for r in server.requests()}
+            self.assertEqual(agents, {"layer-agent.exe", "kestrune_win32_tests.exe"})
+        finally:
+            if server:
+                server.stop()
+            if desktop:
+                desktop.close()
+            shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=harness.configure(sys.argv))
