@@ -1,0 +1,351 @@
+// The end-to-end tests' hands and eyes inside Wine: finds the launcher's
+// windows and message boxes through Win32 itself, reports their texts and
+// geometry as JSON on stdout, answers boxes and clicks controls.
+//
+//   driver watch EXE yes|no SECONDS   answer every box until the main window
+//                                     shows or the process EXE ends
+//   driver dump                       the main window, its controls and hints
+//   driver click ID                   press the main window's button ID
+//   driver close                      the close box (SC_CLOSE)
+//   driver resize WIDTH HEIGHT        the main window's outer size
+//   driver scroll v|h REQUEST         a scroll bar request (SB_LINEDOWN, ...)
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/windows/driver_json.h"
+
+namespace {
+
+using kestrune::e2e::JsonArray;
+using kestrune::e2e::JsonObject;
+
+constexpr wchar_t kMainWindowClass[] = L"TForm1";
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int needed = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr,
+                                           nullptr);
+  std::string narrow(static_cast<std::size_t>(needed), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, narrow.data(), needed, nullptr, nullptr);
+  return narrow;
+}
+
+std::string WindowText(HWND window) {
+  wchar_t text[2048] = {};
+  ::GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+  return Narrow(text);
+}
+
+// Asks the window itself: works for controls whose text is not the caption
+// the system keeps (tooltips).
+std::string WindowTextByMessage(HWND window) {
+  wchar_t text[2048] = {};
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &ignored);
+  return Narrow(text);
+}
+
+std::string ClassName(HWND window) {
+  wchar_t name[256] = {};
+  ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  return Narrow(name);
+}
+
+LONG Style(HWND window) { return ::GetWindowLongW(window, GWL_STYLE); }
+bool HasStyle(HWND window, LONG bits) { return (Style(window) & bits) == bits; }
+
+std::string RectJson(const RECT& rect) {
+  return JsonObject()
+      .Number("left", rect.left)
+      .Number("top", rect.top)
+      .Number("width", rect.right - rect.left)
+      .Number("height", rect.bottom - rect.top)
+      .str();
+}
+
+RECT RectIn(HWND child, HWND parent) {
+  RECT rect{};
+  ::GetWindowRect(child, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  return children;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  ::EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+void Print(const std::string& json) {
+  const std::string line = json + "\n";
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+              &written, nullptr);
+}
+
+int Fail(const char* message) {
+  Print(JsonObject().Text("error", message).str());
+  return 2;
+}
+
+// ------------------------------------------------------------ main window
+
+std::string ControlJson(HWND control, HWND main) {
+  RECT screen{};
+  ::GetWindowRect(control, &screen);
+  return JsonObject()
+      .Number("id", ::GetDlgCtrlID(control))
+      .Text("class", ClassName(control))
+      .Text("text", WindowText(control))
+      .Raw("rect", RectJson(RectIn(control, main)))
+      .Raw("screen", RectJson(screen))
+      .Bool("visible", HasStyle(control, WS_VISIBLE))
+      .Bool("tabstop", HasStyle(control, WS_TABSTOP))
+      .Bool("default_button", (Style(control) & BS_TYPEMASK) == BS_DEFPUSHBUTTON &&
+                                  ClassName(control) == "Button")
+      .str();
+}
+
+std::string TooltipJson(HWND tip) {
+  RECT rect{};
+  ::GetWindowRect(tip, &rect);
+  return JsonObject()
+      .Number("tools", static_cast<long long>(::SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0)))
+      .Number("autopop", static_cast<long long>(
+                             ::SendMessageW(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0)))
+      .Number("max_width", static_cast<long long>(::SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0)))
+      .Bool("visible", ::IsWindowVisible(tip) != FALSE)
+      .Text("text", WindowTextByMessage(tip))
+      .Raw("screen", RectJson(rect))
+      .str();
+}
+
+std::string MainWindowJson(HWND main) {
+  RECT window{};
+  RECT client{};
+  ::GetWindowRect(main, &window);
+  ::GetClientRect(main, &client);
+
+  JsonArray controls;
+  for (HWND child : Children(main)) controls.Add(ControlJson(child, main));
+
+  JsonArray tabOrder;
+  if (HWND first = ::GetNextDlgTabItem(main, nullptr, FALSE)) {
+    HWND item = first;
+    do {
+      tabOrder.Add(std::to_string(::GetDlgCtrlID(item)));
+      item = ::GetNextDlgTabItem(main, item, FALSE);
+    } while (item && item != first);
+  }
+
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  int focusId = 0;
+  if (::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &thread) &&
+      thread.hwndFocus && ::IsChild(main, thread.hwndFocus)) {
+    focusId = ::GetDlgCtrlID(thread.hwndFocus);
+  }
+
+  JsonArray tooltips;
+  for (HWND top : TopLevelWindows()) {
+    if (ClassName(top) == "tooltips_class32" && ::GetWindow(top, GW_OWNER) == main) {
+      tooltips.Add(TooltipJson(top));
+    }
+  }
+
+  const LONG exStyle = ::GetWindowLongW(main, GWL_EXSTYLE);
+  return JsonObject()
+      .Text("title", WindowText(main))
+      .Text("class", ClassName(main))
+      .Bool("visible", ::IsWindowVisible(main) != FALSE)
+      .Raw("window", RectJson(window))
+      .Raw("client", RectJson(client))
+      .Bool("vscroll", HasStyle(main, WS_VSCROLL))
+      .Bool("hscroll", HasStyle(main, WS_HSCROLL))
+      .Bool("overlapped_window", HasStyle(main, WS_OVERLAPPEDWINDOW))
+      .Bool("app_window", (exStyle & WS_EX_APPWINDOW) != 0)
+      .Bool("owned", ::GetWindow(main, GW_OWNER) != nullptr)
+      .Number("screen_width", ::GetSystemMetrics(SM_CXSCREEN))
+      .Number("screen_height", ::GetSystemMetrics(SM_CYSCREEN))
+      .Raw("controls", controls.str())
+      .Raw("tab_order", tabOrder.str())
+      .Number("focus_id", focusId)
+      .Raw("tooltips", tooltips.str())
+      .str();
+}
+
+HWND MainWindow() { return ::FindWindowW(kMainWindowClass, nullptr); }
+
+// ------------------------------------------------------------ message boxes
+
+bool IsMessageBox(HWND window) { return ClassName(window) == "#32770"; }
+
+JsonObject BoxJson(HWND box) {
+  std::string text;
+  bool hasIcon = false;
+  JsonArray buttons;
+  int defaultId = 0;
+  for (HWND child : Children(box)) {
+    const std::string kind = ClassName(child);
+    if (!HasStyle(child, WS_VISIBLE)) continue;
+    if (kind == "Static") {
+      if ((Style(child) & SS_TYPEMASK) == SS_ICON) {
+        hasIcon = hasIcon || ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
+      } else if (::GetDlgCtrlID(child) == kMessageBoxTextId || text.empty()) {
+        text = WindowText(child);
+      }
+    } else if (kind == "Button") {
+      const int id = ::GetDlgCtrlID(child);
+      buttons.Add(JsonObject().Number("id", id).Text("text", WindowText(child)).str());
+      if ((Style(child) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) defaultId = id;
+    }
+  }
+  RECT rect{};
+  ::GetWindowRect(box, &rect);
+  HWND main = MainWindow();
+  return JsonObject()
+      .Text("title", WindowText(box))
+      .Text("text", text)
+      .Raw("buttons", buttons.str())
+      .Number("default_id", defaultId)
+      .Bool("icon", hasIcon)
+      .Bool("owned", ::GetWindow(box, GW_OWNER) != nullptr)
+      .Raw("screen", RectJson(rect))
+      .Bool("main_window_visible", main && ::IsWindowVisible(main));
+}
+
+// Answers a box as a click on one of its buttons would.
+int Answer(HWND box, bool confirmYes) {
+  int id = IDOK;
+  if (::GetDlgItem(box, IDYES) && HasStyle(::GetDlgItem(box, IDYES), WS_VISIBLE)) {
+    id = confirmYes ? IDYES : IDNO;
+  }
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(box, id)));
+  return id;
+}
+
+HANDLE FindProcess(const std::wstring& exeName) {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  HANDLE process = nullptr;
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !process;
+       more = ::Process32NextW(snapshot, &entry)) {
+    if (::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
+      process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                              entry.th32ProcessID);
+    }
+  }
+  ::CloseHandle(snapshot);
+  return process;
+}
+
+int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  HANDLE process = nullptr;
+  while (!process && ::GetTickCount64() < deadline) {
+    process = FindProcess(exeName);
+    if (!process) ::Sleep(50);
+  }
+  if (!process) return Fail("the program never started");
+
+  JsonArray boxes;
+  std::set<HWND> answered;
+  std::string mainWindow = "null";
+  bool exited = false;
+  DWORD exitCode = 0;
+  const DWORD pid = ::GetProcessId(process);
+  while (::GetTickCount64() < deadline) {
+    for (HWND top : TopLevelWindows()) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(top, &owner);
+      if (owner != pid || !::IsWindowVisible(top) || !IsMessageBox(top)) continue;
+      if (answered.count(top) != 0) continue;
+      ::Sleep(100);  // let the box finish laying itself out
+      // Read before answering: the answer closes the box.
+      JsonObject report = BoxJson(top);
+      boxes.Add(report.Number("answered", Answer(top, confirmYes)).str());
+      answered.insert(top);
+    }
+    HWND main = MainWindow();
+    if (main && ::IsWindowVisible(main)) {
+      ::Sleep(300);  // the first paint, for the screenshot that follows
+      mainWindow = MainWindowJson(main);
+      break;
+    }
+    if (::WaitForSingleObject(process, 30) == WAIT_OBJECT_0) {
+      exited = true;
+      ::GetExitCodeProcess(process, &exitCode);
+      break;
+    }
+  }
+  ::CloseHandle(process);
+  Print(JsonObject()
+            .Raw("boxes", boxes.str())
+            .Raw("main_window", mainWindow)
+            .Bool("exited", exited)
+            .Number("exit_code", exitCode)
+            .Bool("timed_out", !exited && mainWindow == "null")
+            .str());
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::vector<std::wstring> args(argv + 1, argv + argc);
+  if (args.empty()) return Fail("no command");
+  const std::wstring& command = args[0];
+
+  if (command == L"watch" && args.size() == 4) {
+    return Watch(args[1], args[2] == L"yes", _wtoi(args[3].c_str()));
+  }
+
+  HWND main = MainWindow();
+  if (!main) return Fail("no main window");
+  if (command == L"dump") {
+    Print(MainWindowJson(main));
+  } else if (command == L"click" && args.size() == 2) {
+    HWND control = ::GetDlgItem(main, _wtoi(args[1].c_str()));
+    if (!control) return Fail("no such control");
+    ::PostMessageW(control, BM_CLICK, 0, 0);
+  } else if (command == L"close") {
+    ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else if (command == L"resize" && args.size() == 3) {
+    ::SetWindowPos(main, nullptr, 0, 0, _wtoi(args[1].c_str()), _wtoi(args[2].c_str()),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (command == L"scroll" && args.size() == 3) {
+    ::PostMessageW(main, args[1] == L"v" ? WM_VSCROLL : WM_HSCROLL,
+                   static_cast<WPARAM>(_wtoi(args[2].c_str())), 0);
+  } else {
+    return Fail("unknown command");
+  }
+  Print(JsonObject().Bool("ok", true).str());
+  return 0;
+}
