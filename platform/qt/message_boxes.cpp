@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QIcon>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShowEvent>
 
 #include "platform/qt/qt_text.h"
 
@@ -10,7 +12,23 @@ namespace kestrune::qt {
 
 namespace {
 
-// A parentless dialog is centred on the screen by Qt when it is shown.
+// Qt places a parentless dialog at the screen's centre less a frame size it
+// guesses (10 x 40 when it knows no window manager's frame); this puts the
+// box's centre on the screen's centre, as Windows does.
+class CentredMessageBox final : public QMessageBox {
+ public:
+  CentredMessageBox(Icon icon, StandardButtons buttons)
+      : QMessageBox(icon, QString(), QString(), buttons) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (event->spontaneous() || !screen()) return;
+    const QRect area = screen()->availableGeometry();
+    move(pos() + (area.center() - frameGeometry().center()));
+  }
+};
+
 void Prepare(QMessageBox& box, const std::string& title, const std::string& text) {
   box.setWindowTitle(ToQString(title));
   box.setTextFormat(Qt::PlainText);
@@ -26,7 +44,7 @@ void SetButtonText(QMessageBox& box, QMessageBox::StandardButton which, const ch
 }
 
 void ShowOkBox(QMessageBox::Icon icon, const std::string& title, const std::string& text) {
-  QMessageBox box(icon, QString(), QString(), QMessageBox::Ok);
+  CentredMessageBox box(icon, QMessageBox::Ok);
   Prepare(box, title, text);
   SetButtonText(box, QMessageBox::Ok, "OK");
   box.setDefaultButton(QMessageBox::Ok);
@@ -36,7 +54,7 @@ void ShowOkBox(QMessageBox::Icon icon, const std::string& title, const std::stri
 }  // namespace
 
 bool AskYesNo(const std::string& title, const std::string& text) {
-  QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+  CentredMessageBox box(QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
   Prepare(box, title, text);
   SetButtonText(box, QMessageBox::Yes, "&Yes");
   SetButtonText(box, QMessageBox::No, "&No");

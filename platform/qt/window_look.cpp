@@ -51,9 +51,13 @@ int MeasureTextHeight(const QString& family) {
 }
 
 WindowLook MakeWindowLook() {
-  WindowLook look;
   const QString family = WindowFontFamily();
-  look.textHeight = MeasureTextHeight(family);
+  return MakeWindowLook(family, MeasureTextHeight(family));
+}
+
+WindowLook MakeWindowLook(const QString& family, int textHeight) {
+  WindowLook look;
+  look.textHeight = textHeight;
   look.layout = ScaleLayout(look.textHeight);
   look.clientWidth = look.layout.windowOuterWidth - kWindowsFrameWidth;
   look.clientHeight = look.layout.windowOuterHeight - kWindowsFrameHeight;

@@ -35,7 +35,10 @@ QString WindowFontFamily();
 // Height of the designed window font's text on this system, in pixels.
 int MeasureTextHeight(const QString& family);
 
+// The look for this system's window font.
 WindowLook MakeWindowLook();
+// The look for a given font family and text height (the scaling rule).
+WindowLook MakeWindowLook(const QString& family, int textHeight);
 
 // Straight-alpha RGBA, top row first, as QImage's RGBA8888.
 QImage ToQImage(const Picture& picture);

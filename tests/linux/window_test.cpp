@@ -1,0 +1,268 @@
+// Form1's window in-process on a real X display (Xvfb): what the user sees
+// of it (geometry, fonts, colours, pictures, hint) and what reaches the
+// form when they use it, none of which can be read from outside the process.
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHelpEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/layout.h"
+#include "app/texts.h"
+#include "platform/qt/form1_window.h"
+#include "platform/qt/window_look.h"
+
+namespace kestrune {
+namespace {
+
+using qt::Form1Window;
+
+struct RecordingEvents final : FormEvents {
+  void Image1Click() override { calls.push_back("Image1"); }
+  void Image2Click() override { calls.push_back("Image2"); }
+  void ExitBtnClick() override { calls.push_back("Exit"); }
+  void AssignProg(int senderTag) override { calls.push_back("Prog" + std::to_string(senderTag)); }
+  std::vector<std::string> calls;
+};
+
+QRect ToQRect(const Rect& r) { return {r.left, r.top, r.width, r.height}; }
+
+class Form1WindowTest : public ::testing::Test {
+ protected:
+  void Build(const qt::WindowLook& look) {
+    look_ = look;
+    window_ = std::make_unique<Form1Window>(events_, look_, [this](const std::string& failure) {
+      failures_.push_back(failure);
+    });
+  }
+  void SetUp() override { Build(qt::MakeWindowLook()); }
+  void ShowAndActivate() {
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+  ButtonId AddButton(int index, const std::string& caption) {
+    ButtonSpec spec{layout::kButtonLeft, layout::kFirstButtonTop + layout::kButtonPitch * index,
+                    layout::kButtonWidth, layout::kButtonHeight, index, caption};
+    return window_->CreateLauncherButton(spec);
+  }
+
+  RecordingEvents events_;
+  std::vector<std::string> failures_;
+  qt::WindowLook look_;
+  std::unique_ptr<Form1Window> window_;
+};
+
+TEST_F(Form1WindowTest, FixedControlsStandWhereTheDesignPutsThem) {
+  const ScaledLayout designed = ScaleLayout(look_.textHeight);
+  EXPECT_EQ(window_->size(), QSize(designed.windowOuterWidth - 16, designed.windowOuterHeight - 39));
+  EXPECT_EQ(window_->Image1()->geometry(), ToQRect(designed.image1));
+  EXPECT_EQ(window_->Image2()->geometry(), ToQRect(designed.image2));
+  EXPECT_EQ(window_->ExitBtn()->geometry(), ToQRect(designed.exitBtn));
+  EXPECT_EQ(window_->Label1()->pos(), QPoint(designed.label1.left, designed.label1.top));
+
+  EXPECT_EQ(window_->windowTitle(), QString(texts::kInitialCaption));
+  EXPECT_EQ(window_->Label1()->text(), QString(texts::kInitialLabel));
+  EXPECT_EQ(window_->ExitBtn()->text(), QStringLiteral("Exit"));
+  EXPECT_EQ(window_->OuterHeight(), designed.windowOuterHeight - 39);
+  EXPECT_EQ(window_->ExitButtonTop(), designed.exitBtn.top);
+}
+
+TEST_F(Form1WindowTest, FontsAndColoursAreTheDesignedOnes) {
+  // Tahoma is not on this machine; the nearest sans is.
+  const QString expected = QFontDatabase::hasFamily("Tahoma") ? "Tahoma" : "DejaVu Sans";
+  EXPECT_EQ(QFontInfo(window_->ExitBtn()->font()).family(), expected);
+  EXPECT_EQ(window_->ExitBtn()->font().pixelSize(), look_.layout.windowFontPixels);
+
+  const QFont label = window_->Label1()->font();
+  EXPECT_EQ(QFontInfo(label).family(), expected);
+  EXPECT_TRUE(label.bold());
+  EXPECT_EQ(label.pixelSize(), look_.layout.labelFontPixels);
+  EXPECT_EQ(window_->Label1()->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+  EXPECT_FALSE(window_->Label1()->autoFillBackground());
+
+  ShowAndActivate();
+  const QImage shot = window_->grab().toImage();
+  // White window; the label's own text grey on it.
+  EXPECT_EQ(QColor(shot.pixel(200, 100)), QColor(Qt::white));
+  EXPECT_EQ(QColor(shot.pixel(window_->width() - 5, window_->height() - 5)), QColor(Qt::white));
+  bool greyText = false;
+  const QRect labelArea = window_->Label1()->geometry();
+  for (int y = labelArea.top(); y <= labelArea.bottom() && !greyText; ++y) {
+    for (int x = labelArea.left(); x <= labelArea.right() && !greyText; ++x) {
+      greyText = QColor(shot.pixel(x, y)) == QColor(128, 128, 128);
+    }
+  }
+  EXPECT_TRUE(greyText);
+}
+
+TEST_F(Form1WindowTest, LabelIsPlainTextSizedToItself) {
+  window_->SetLabelText("<b>Tools & more</b>");
+  EXPECT_EQ(window_->Label1()->text(), QStringLiteral("<b>Tools & more</b>"));
+  const int shortWidth = window_->Label1()->width();
+  EXPECT_EQ(window_->Label1()->size(), window_->Label1()->sizeHint());
+  window_->SetLabelText("<b>Tools & more</b> and a good deal more besides");
+  EXPECT_GT(window_->Label1()->width(), shortWidth);
+  EXPECT_EQ(window_->Label1()->size(), window_->Label1()->sizeHint());
+}
+
+TEST_F(Form1WindowTest, PicturesAreDrawnUnstretchedAtTheTopLeftOfTheirControls) {
+  ASSERT_EQ(look_.logo.size(), QSize(layout::kLogoSize, layout::kLogoSize));
+  ASSERT_EQ(look_.helpIcon.size(), QSize(layout::kHelpIconSize, layout::kHelpIconSize));
+  ShowAndActivate();
+  const QImage shot = window_->Content()->grab().toImage();
+  const QPoint logoAt = window_->Image1()->pos();
+  for (const QPoint p : {QPoint(0, 0), QPoint(38, 38), QPoint(76, 76), QPoint(10, 60)}) {
+    EXPECT_EQ(QColor(shot.pixel(logoAt + p)), QColor(look_.logo.pixel(p))) << p.x() << "," << p.y();
+  }
+  // The control is larger than the logo: the rest of it is the window's white.
+  EXPECT_EQ(QColor(shot.pixel(logoAt + QPoint(79, 79))), QColor(Qt::white));
+
+  // The help icon's alpha is blended over white.
+  const QPoint iconAt = window_->Image2()->pos();
+  int transparent = 0;
+  int opaque = 0;
+  for (int y = 0; y < look_.helpIcon.height(); ++y) {
+    for (int x = 0; x < look_.helpIcon.width(); ++x) {
+      const QColor source = look_.helpIcon.pixelColor(x, y);
+      const QColor drawn(shot.pixel(iconAt + QPoint(x, y)));
+      const auto blend = [&](int channel) {
+        return (channel * source.alpha() + 255 * (255 - source.alpha()) + 127) / 255;
+      };
+      EXPECT_NEAR(drawn.red(), blend(source.red()), 2);
+      EXPECT_NEAR(drawn.blue(), blend(source.blue()), 2);
+      transparent += source.alpha() == 0;
+      opaque += source.alpha() == 255;
+    }
+  }
+  EXPECT_GT(transparent, 0);
+  EXPECT_GT(opaque, 0);
+}
+
+TEST_F(Form1WindowTest, HintShowsOnlyOverImage2WithItsLineBreaks) {
+  window_->SetImage2Hint(texts::kImage2Hint);
+  window_->SetHintHidePause(texts::kHintHidePauseMs);
+  ShowAndActivate();
+
+  const auto hover = [](QWidget* widget) {
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(widget, &help);
+    QTest::qWait(400);
+  };
+  hover(window_->Image2());
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(),
+            QStringLiteral("\n   Click here to open a Support Ticket with Tavimo   \n"));
+  QToolTip::hideText();
+  // Qt takes the tip down after a short fade-out delay.
+  for (int i = 0; i < 40 && QToolTip::isVisible(); ++i) QTest::qWait(50);
+  ASSERT_FALSE(QToolTip::isVisible());
+
+  hover(window_->Image1());
+  EXPECT_FALSE(QToolTip::isVisible());
+  hover(window_->ExitBtn());
+  EXPECT_FALSE(QToolTip::isVisible());
+}
+
+TEST_F(Form1WindowTest, ClicksReachTheFormWithTheButtonsTags) {
+  AddButton(0, "First");
+  AddButton(1, "Second & third");
+  ShowAndActivate();
+  QTest::mouseClick(window_->Image1(), Qt::LeftButton, {}, QPoint(40, 40));
+  QTest::mouseClick(window_->Image2(), Qt::LeftButton, {}, QPoint(16, 16));
+  QTest::mouseClick(window_->ExitBtn(), Qt::LeftButton);
+  for (QPushButton* button : window_->Content()->findChildren<QPushButton*>()) {
+    if (button != window_->ExitBtn()) QTest::mouseClick(button, Qt::LeftButton);
+  }
+  // Pressed on the picture but released elsewhere: no click.
+  QTest::mousePress(window_->Image1(), Qt::LeftButton, {}, QPoint(40, 40));
+  QTest::mouseRelease(window_->Image1(), Qt::LeftButton, {}, QPoint(200, 200));
+
+  std::vector<std::string> expected{"Image1", "Image2", "Exit", "Prog0", "Prog1"};
+  EXPECT_EQ(events_.calls, expected);
+  EXPECT_TRUE(failures_.empty());
+}
+
+TEST_F(Form1WindowTest, TabOrderStartsAtExitThenTheLaunchersInCreationOrder) {
+  const ButtonId first = AddButton(0, "a");
+  const ButtonId second = AddButton(1, "b");
+  const ButtonId third = AddButton(2, "c");
+  ShowAndActivate();
+  EXPECT_EQ(QApplication::focusWidget(), window_->ExitBtn());
+  for (const ButtonId id : {first, second, third}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window_->LauncherButton(id));
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window_->ExitBtn());
+}
+
+TEST_F(Form1WindowTest, GrowingForMoreButtonsAndScrollingWhenSmaller) {
+  const int height = window_->OuterHeight();
+  const int exitTop = window_->ExitButtonTop();
+  std::vector<ButtonId> ids;
+  for (int i = 0; i < 8; ++i) ids.push_back(AddButton(i, "Entry " + std::to_string(i)));
+  window_->SetOuterHeight(height + 120);
+  window_->SetExitButtonTop(exitTop + 120);
+  ShowAndActivate();
+  EXPECT_EQ(window_->height(), height + 120);
+  EXPECT_EQ(window_->ExitBtn()->y(), exitTop + 120);
+  // Launcher buttons are placed as asked, unscaled.
+  EXPECT_EQ(window_->LauncherButton(ids[7])->geometry(), QRect(35, 400, 250, 25));
+  EXPECT_EQ(window_->LauncherButton(ids[7])->text(), QStringLiteral("Entry 7"));
+  EXPECT_FALSE(window_->ScrollArea()->verticalScrollBar()->isVisible());
+
+  window_->resize(200, 150);
+  QTest::qWait(50);
+  QScrollBar* vertical = window_->ScrollArea()->verticalScrollBar();
+  EXPECT_TRUE(vertical->isVisible());
+  EXPECT_TRUE(window_->ScrollArea()->horizontalScrollBar()->isVisible());
+  EXPECT_EQ(vertical->singleStep(), 10);
+  // Everything can be scrolled into view, down to the moved Exit button.
+  EXPECT_EQ(vertical->maximum() + window_->ScrollArea()->viewport()->height(),
+            window_->ExitBtn()->geometry().bottom() + 1);
+
+  window_->DestroyLauncherButton(ids[7]);
+  EXPECT_EQ(window_->LauncherButton(ids[7]), nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window_->Content()->findChildren<QPushButton*>().size(), 8);
+}
+
+TEST_F(Form1WindowTest, LargerWindowFontScalesTheFixedControlsButNotLaunchers) {
+  Build(qt::MakeWindowLook(qt::WindowFontFamily(), 26));
+  EXPECT_EQ(window_->size(), QSize(868 - 16, 786 - 39));
+  EXPECT_EQ(window_->ExitBtn()->geometry(), QRect(594, 640, 178, 50));
+  EXPECT_EQ(window_->Image2()->geometry(), QRect(754, 16, 66, 66));
+  EXPECT_EQ(window_->ExitBtn()->font().pixelSize(), 22);
+  EXPECT_EQ(window_->Label1()->font().pixelSize(), 42);
+  // The pictures keep their own size.
+  EXPECT_EQ(look_.logo.size(), QSize(77, 77));
+  const ButtonId id = AddButton(0, "x");
+  EXPECT_EQ(window_->LauncherButton(id)->geometry(), QRect(35, 120, 250, 25));
+}
+
+TEST_F(Form1WindowTest, FailureInAHandlerIsReportedNotThrownIntoQt) {
+  struct ThrowingEvents final : FormEvents {
+    void Image1Click() override { throw IoError(IoErrorKind::DiskFull, 28); }
+    void Image2Click() override {}
+    void ExitBtnClick() override { throw 42; }
+    void AssignProg(int) override {}
+  } throwing;
+  Form1Window window(throwing, look_, [this](const std::string& f) { failures_.push_back(f); });
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::mouseClick(window.Image1(), Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseClick(window.ExitBtn(), Qt::LeftButton);
+  EXPECT_EQ(failures_, (std::vector<std::string>{"Disk full", "Unexpected error"}));
+}
+
+}  // namespace
+}  // namespace kestrune
