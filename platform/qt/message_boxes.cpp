@@ -1,10 +1,16 @@
 #include "platform/qt/message_boxes.h"
 
-#include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+
+#include <utility>
+#include <vector>
 
 #include "platform/qt/qt_text.h"
 
@@ -12,64 +18,83 @@ namespace kestrune::qt {
 
 namespace {
 
-// Qt places a parentless dialog at the screen's centre less a frame size it
-// guesses (10 x 40 when it knows no window manager's frame); this puts the
-// box's centre on the screen's centre, as Windows does.
-class CentredMessageBox final : public QMessageBox {
+struct ButtonChoice {
+  QMessageBox::StandardButton which;
+  const char* text;
+};
+
+// A QMessageBox made to behave as Windows' MessageBox does.
+class ProgramMessageBox final : public QMessageBox {
  public:
-  CentredMessageBox(Icon icon, StandardButtons buttons)
-      : QMessageBox(icon, QString(), QString(), buttons) {}
+  ProgramMessageBox(Icon icon, const std::string& title, const std::string& text,
+                    std::vector<ButtonChoice> buttons)
+      : QMessageBox(icon, ToQString(title), QString()), choices_(std::move(buttons)) {
+    setTextFormat(Qt::PlainText);
+    setText(WithLineBreaks(text));
+    setWindowModality(Qt::ApplicationModal);
+    for (const ButtonChoice& choice : choices_) {
+      QPushButton* button = addButton(choice.which);
+      button->setText(QString::fromLatin1(choice.text));
+      // Windows' boxes have plain text buttons; some Qt styles add icons.
+      button->setIcon(QIcon());
+    }
+  }
 
  protected:
+  // Qt places a parentless dialog at the screen's centre less a frame size
+  // it guesses (10 x 40 when no window manager told it one); this puts the
+  // box's centre on the screen's centre.
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);
     if (event->spontaneous() || !screen()) return;
     const QRect area = screen()->availableGeometry();
     move(pos() + (area.center() - frameGeometry().center()));
   }
+
+  // Ctrl+C copies the box as text, laid out as Windows copies its boxes
+  // (Qt does this on Windows only); support staff ask users for exactly this.
+  void keyPressEvent(QKeyEvent* event) override {
+    if (!event->matches(QKeySequence::Copy)) {
+      QMessageBox::keyPressEvent(event);
+      return;
+    }
+    const QString rule = QStringLiteral("---------------------------\n");
+    QString copy = rule + windowTitle() + u'\n' + rule + text() + u'\n' + rule;
+    for (const ButtonChoice& choice : choices_) {
+      copy += QString::fromLatin1(choice.text).remove(u'&') + QStringLiteral("   ");
+    }
+    copy += u'\n' + rule;
+    QGuiApplication::clipboard()->setText(copy);
+    event->accept();
+  }
+
+ private:
+  std::vector<ButtonChoice> choices_;
 };
 
-void Prepare(QMessageBox& box, const std::string& title, const std::string& text) {
-  box.setWindowTitle(ToQString(title));
-  box.setTextFormat(Qt::PlainText);
-  box.setText(WithLineBreaks(text));
-  box.setWindowModality(Qt::ApplicationModal);
-}
-
-// Windows' boxes have plain text buttons; some Qt styles add icons.
-void SetButtonText(QMessageBox& box, QMessageBox::StandardButton which, const char* text) {
-  QAbstractButton* button = box.button(which);
-  button->setText(QString::fromLatin1(text));
-  button->setIcon(QIcon());
-}
-
-void ShowOkBox(QMessageBox::Icon icon, const std::string& title, const std::string& text) {
-  CentredMessageBox box(icon, QMessageBox::Ok);
-  Prepare(box, title, text);
-  SetButtonText(box, QMessageBox::Ok, "OK");
-  box.setDefaultButton(QMessageBox::Ok);
-  box.exec();
+int Show(QMessageBox::Icon icon, const std::string& title, const std::string& text,
+         std::vector<ButtonChoice> buttons) {
+  const QMessageBox::StandardButton first = buttons.front().which;
+  ProgramMessageBox box(icon, title, text, std::move(buttons));
+  box.setDefaultButton(first);
+  return box.exec();
 }
 
 }  // namespace
 
 bool AskYesNo(const std::string& title, const std::string& text) {
-  CentredMessageBox box(QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
-  Prepare(box, title, text);
-  SetButtonText(box, QMessageBox::Yes, "&Yes");
-  SetButtonText(box, QMessageBox::No, "&No");
-  box.setDefaultButton(QMessageBox::Yes);
-  // Escape and the close box answer No, the only safe reading.
-  box.setEscapeButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  // Yes is the default; Escape and the close box answer No, the only safe
+  // reading (QMessageBox picks the No button for them).
+  return Show(QMessageBox::Question, title, text,
+              {{QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}}) == QMessageBox::Yes;
 }
 
 void ShowInformationBox(const std::string& title, const std::string& text) {
-  ShowOkBox(QMessageBox::Information, title, text);
+  Show(QMessageBox::Information, title, text, {{QMessageBox::Ok, "OK"}});
 }
 
 void ShowErrorBox(const std::string& title, const std::string& text) {
-  ShowOkBox(QMessageBox::Critical, title, text);
+  Show(QMessageBox::Critical, title, text, {{QMessageBox::Ok, "OK"}});
 }
 
 }  // namespace kestrune::qt
