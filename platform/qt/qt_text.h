@@ -13,8 +13,6 @@ inline QString ToQString(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-inline std::string ToUtf8(const QString& text) { return text.toStdString(); }
-
 // Windows shows a carriage return in a hint or a box as a line break.
 inline QString WithLineBreaks(std::string_view utf8) {
   QString text = ToQString(utf8);

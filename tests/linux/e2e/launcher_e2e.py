@@ -261,6 +261,9 @@ class Scenarios(unittest.TestCase):
         h = self.text_height(main)
         _, _, width, height = self.geometry(main)
         self.assertEqual((width, height), (scaled(434, h) - 16, scaled(393, h) - 39))
+        # The program's 48 x 48 icon is the window's icon.
+        icon = run("xprop", "-id", main, "_NET_WM_ICON")
+        self.assertIn("Icon (48 x 48)", icon)
         # One button per entry, in order, where the design puts them: a click
         # on each opens its own file.
         for i in range(3):
