@@ -73,6 +73,9 @@ bool CurlTransfer::Configure(const std::string& url, const std::string& agent,
   noDataTimeout_ = options.noDataTimeout;
   lastActivity_ = std::chrono::steady_clock::now();
   SetOption(easy, CURLOPT_NOSIGNAL, 1L, ok);
+  // A proxy's answer to CONNECT is not the server's response; keeping it
+  // out of the header callback leaves only real responses to judge there.
+  SetOption(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L, ok);
   // NB: peer and host verification stay at libcurl's default (on). Only the
   // set of trusted authorities may be replaced, never the check itself.
   if (!options.caFile.empty()) SetOption(easy, CURLOPT_CAINFO, options.caFile.c_str(), ok);
@@ -161,8 +164,7 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     transfer->sawLocation_ = true;
   } else if (line == "\r\n" || line == "\n") {
     // The end of one response's headers. It is the final one unless it is
-    // interim (1xx, or a proxy's CONNECT answer, which reads as 0 here) or
-    // a redirect libcurl is about to follow.
+    // interim (1xx) or a redirect libcurl is about to follow.
     long code = 0;
     curl_easy_getinfo(transfer->easy_.get(), CURLINFO_RESPONSE_CODE, &code);
     const bool followed = code >= 300 && code < 400 && transfer->sawLocation_;
