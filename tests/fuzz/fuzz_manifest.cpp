@@ -209,9 +209,12 @@ void CheckStartup(std::string_view bytes, const Manifest& m) {
   std::size_t unsafe = 0;
   bool safeNameInAFolder = false;
   for (const ManifestRecord& r : m.records) {
-    fake::FakeResponse file;
-    file.body = "body of " + r.fileName;
-    sys.internet.responses[kBase + r.fileName] = file;
+    // An entry named like the manifest gets the manifest, as it would.
+    if (r.fileName != "updater.txt") {
+      fake::FakeResponse file;
+      file.body = "body of " + r.fileName;
+      sys.internet.responses[kBase + r.fileName] = file;
+    }
     if (!IsSafeEntryName(r.fileName)) {
       ++unsafe;
     } else if (r.fileName.find_first_of("\\/") != std::string::npos) {
