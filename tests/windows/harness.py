@@ -22,13 +22,22 @@ WINESERVER = "/usr/lib/wine/wineserver"
 PATHS = {}
 
 
+# The test build's compiled-in addresses, also from the command line.
+SETTINGS = {}
+
+
 def configure(argv):
-    """Takes --bin DIR --server FILE --artifacts DIR off argv; returns the rest."""
+    """Takes --bin DIR --server FILE --artifacts DIR and the test build's
+    --host, --port, --home-url, --support-url off argv; returns the rest."""
     rest = [argv[0]]
     i = 1
     while i < len(argv):
-        if argv[i] in ("--bin", "--server", "--artifacts") and i + 1 < len(argv):
-            PATHS[argv[i][2:]] = os.path.abspath(argv[i + 1])
+        key = argv[i][2:] if argv[i].startswith("--") else None
+        if key in ("bin", "server", "artifacts") and i + 1 < len(argv):
+            PATHS[key] = os.path.abspath(argv[i + 1])
+            i += 2
+        elif key in ("host", "port", "home-url", "support-url") and i + 1 < len(argv):
+            SETTINGS[key] = argv[i + 1]
             i += 2
         else:
             rest.append(argv[i])
@@ -73,6 +82,7 @@ class WineDesktop:
         self.root = tempfile.mkdtemp(prefix="kestrune-%s-" % name)
         self.opened_log = os.path.join(self.root, "opened.txt")
         self._xvfb = None
+        self._display_pipe = None
         self.env = _clean_environment()
         try:
             self._start_display()
@@ -91,14 +101,19 @@ class WineDesktop:
 
     def _start_display(self):
         read_end, write_end = os.pipe()
+        # -noreset: by default the server resets whenever its last client
+        # leaves, which is every time a Wine program ends here, and a program
+        # or screenshot that connects during the reset fails.
         self._xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp"],
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         ready, _, _ = select.select([read_end], [], [], 30)
         number = os.read(read_end, 64).decode().strip() if ready else ""
-        os.close(read_end)
+        # Kept open while the server runs: Xvfb may write the number again,
+        # and a closed pipe makes that fatal to it.
+        self._display_pipe = read_end
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
@@ -153,8 +168,10 @@ class WineDesktop:
 
     def screenshot(self, scenario):
         path = os.path.join(PATHS["artifacts"], "%s-%s.png" % (self.name, scenario))
-        subprocess.run(["import", "-display", self.display, "-window", "root", path],
-                       env=self.env, check=True, timeout=60)
+        result = subprocess.run(["import", "-display", self.display, "-window", "root", path],
+                                env=self.env, capture_output=True, timeout=60)
+        if result.returncode != 0:
+            raise AssertionError("screenshot failed: " + result.stderr.decode(errors="replace"))
         return path
 
     def close(self):
@@ -166,6 +183,8 @@ class WineDesktop:
                 self._xvfb.wait(10)
             except subprocess.TimeoutExpired:
                 self._xvfb.kill()
+        if self._display_pipe is not None:
+            os.close(self._display_pipe)
         shutil.rmtree(self.root, ignore_errors=True)
 
 

@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""The start-up outcomes of the Windows program under Wine: which boxes the
+user sees, which files are written, and whether the window opens."""
+import os
+import sys
+import unittest
+
+import harness
+from scenario import EXIT_BTN, IMAGE1, IMAGE2, LABEL1, PROGRAM, Scenario
+
+QUESTION = "Kestrune needs to download some updated files to work properly. Allow Download?"
+MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
+UPDATE_PROBLEM = "Problem with function update. Please contact Tavimo"
+REFUSED = "Unable to run Kestrune without the updated files"
+WHITE = (255, 255, 255)
+
+
+def noise(size, seed):
+    state, out = seed, bytearray()
+    for _ in range(size):
+        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
+        out.append(state >> 24)
+    return bytes(out)
+
+
+class StartupScenarios(Scenario):
+
+    def test_all_files_present_opens_the_window_with_one_button_per_entry(self):
+        self.place("notes.txt", b"local notes")
+        self.place("tool.bin", b"local tool")
+        # Different on the server: a present file is never fetched again.
+        self.serve("Tavimo Tools 2026", [("notes.txt", "Read the notes"),
+                                         ("  tool.bin ", "  Second tool  ")],
+                   files={"notes.txt": b"server notes", "tool.bin": b"server tool"})
+        report = self.launch()
+        self.assertEqual(report["boxes"], [])
+        window = report["main_window"]
+        shot = self.desktop.screenshot("all-present")
+
+        self.assertEqual(window["class"], "TForm1")
+        self.assertEqual(window["title"], "Tavimo Tools 2026")
+        self.assertEqual((window["window"]["width"], window["window"]["height"]), (434, 393))
+        self.assertTrue(window["overlapped_window"], "resizable, system menu, min and max boxes")
+        self.assertTrue(window["app_window"] and not window["owned"],
+                        "the taskbar button belongs to the main window")
+        self.assertFalse(window["vscroll"] or window["hscroll"])
+
+        self.assert_rect(self.control(window, IMAGE1), 8, 8, 81, 81)
+        self.assert_rect(self.control(window, IMAGE2), 377, 8, 33, 33)
+        self.assert_rect(self.control(window, EXIT_BTN), 297, 320, 89, 25)
+        self.assertEqual(self.control(window, EXIT_BTN)["text"], "Exit")
+        label = self.control(window, LABEL1)
+        self.assertEqual(label["text"], "Tavimo Tools 2026")
+        self.assertEqual((label["rect"]["left"], label["rect"]["top"]), (104, 40))
+        self.assertGreater(label["rect"]["width"], 100, "sized to its text")
+
+        buttons = self.launcher_buttons(window)
+        self.assertEqual([b["text"] for b in buttons], ["Read the notes", "Second tool"])
+        for i, button in enumerate(buttons):
+            self.assert_rect(button, 35, 120 + 40 * i, 250, 25)
+        self.assertEqual(window["tab_order"], [EXIT_BTN] + [b["id"] for b in buttons])
+
+        # The help icon's hint is the only one, with the 20 s hide pause.
+        self.assertEqual(len(window["tooltips"]), 1)
+        self.assertEqual(window["tooltips"][0]["tools"], 1)
+        self.assertEqual(window["tooltips"][0]["autopop"], 20000)
+
+        self.assert_drawn(shot, window)
+
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt"])
+        self.assertEqual(self.local("notes.txt"), b"local notes")
+        self.assertEqual(self.local("tool.bin"), b"local tool")
+        self.desktop.driver("click", EXIT_BTN)
+        self.assertEqual(self.wait_end(), 0)
+
+    def assert_drawn(self, shot, window):
+        """The pictures, the grey bold title and the white window, as drawn."""
+        def screen(control_id, width=None, height=None):
+            r = dict(self.control(window, control_id)["screen"])
+            r["width"] = width or r["width"]
+            r["height"] = height or r["height"]
+            return r
+
+        logo = harness.pixels(shot, screen(IMAGE1, 77, 77))
+        self.assertGreater(sum(p != WHITE for p in logo), len(logo) // 2, "the logo is drawn")
+        right_of_logo = dict(screen(IMAGE1))
+        right_of_logo["left"] += 77
+        right_of_logo["width"] = 4
+        self.assertTrue(all(p == WHITE for p in harness.pixels(shot, right_of_logo)),
+                        "the logo is drawn unstretched at the top-left of its control")
+
+        icon = harness.pixels(shot, screen(IMAGE2, 31, 31))
+        disc = [p for p in icon if max(p) - min(p) <= 12 and 150 < p[0] < 210]
+        self.assertGreater(len(disc), 200, "the help icon's light-grey disc")
+        # The disc's soft edge, blended with the white behind it.
+        edge = [p for p in icon if max(p) - min(p) <= 12 and 215 < p[0] < 250]
+        self.assertGreater(len(edge), 5, "the icon is drawn with its alpha")
+        self.assertEqual(icon[0], WHITE, "the icon's transparent corner shows the window")
+
+        label = harness.pixels(shot, screen(LABEL1))
+        self.assertGreater(sum(p == (128, 128, 128) for p in label), 20, "grey title text")
+        self.assertEqual(label[0], WHITE, "the label has no background of its own")
+
+        empty = dict(screen(EXIT_BTN))
+        empty["top"] -= 40
+        self.assertTrue(all(p == WHITE for p in harness.pixels(shot, empty)), "white window")
+
+    def test_missing_files_and_yes_download_each_once(self):
+        files = {"big.bin": noise(70000, 1), "small.txt": b"a few bytes\r\n", "empty.dat": b""}
+        self.place("present.txt", b"here already")
+        self.serve("Downloads", [("big.bin", "Big"), ("present.txt", "Present"),
+                                 ("small.txt", "Small"), ("empty.dat", "Empty")],
+                   files=files, rules={"/serverlist/small.txt": {"chunked": True}})
+        report = self.launch("yes")
+
+        self.assertEqual(len(report["boxes"]), 1, "exactly one question")
+        box = report["boxes"][0]
+        self.assert_box(box, "Confirm", QUESTION, ["&Yes", "&No"])
+        self.assertEqual(box["default_id"], 6, "Yes is the default")
+        centre_x = box["screen"]["left"] + box["screen"]["width"] / 2
+        centre_y = box["screen"]["top"] + box["screen"]["height"] / 2
+        self.assertAlmostEqual(centre_x, report["main_window"]["screen_width"] / 2, delta=2)
+        self.assertAlmostEqual(centre_y, report["main_window"]["screen_height"] / 2, delta=2)
+
+        self.assertIsNotNone(report["main_window"])
+        self.desktop.screenshot("downloaded")
+        for name, data in files.items():
+            self.assertEqual(self.local(name), data, name)
+        self.assertEqual(self.work_files(), set(files) | {"present.txt", "updater1.txt"})
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/big.bin",
+                                            "/serverlist/small.txt", "/serverlist/empty.dat"])
+        self.assertEqual({r["agent"] for r in self.server.requests()}, {PROGRAM})
+
+        # The close box ends the program as Exit does.
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+    def test_answer_no_ends_the_program_without_downloading(self):
+        self.serve("Refused", [("one.bin", "One"), ("two.bin", "Two")],
+                   files={"one.bin": b"1", "two.bin": b"2"})
+        report = self.launch("no")
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
+        self.assertEqual(report["boxes"][0]["answered"], 7)
+        self.assert_box(report["boxes"][1], "Information", REFUSED, ["OK"])
+        self.assertIsNone(report["main_window"], "the window is never shown")
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.wait_end(), 0)
+        self.assertEqual(self.work_files(), {"updater1.txt"})
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt"])
+
+    def test_unreachable_manifest_is_reported_and_the_previous_copy_kept(self):
+        # Nothing listens on the test build's address.
+        self.place("updater1.txt", b"Old title\r\nold.bin\r\nOld\r\n")
+        report = self.launch()
+        self.assertEqual(len(report["boxes"]), 1)
+        self.assert_box(report["boxes"][0], "Information", MANIFEST_PROBLEM, ["OK"])
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.local("updater1.txt"), b"Old title\r\nold.bin\r\nOld\r\n")
+        self.assertEqual(self.work_files(), {"updater1.txt"})
+        self.desktop.screenshot("unreachable")
+
+    def test_manifest_error_page_is_reported(self):
+        self.place("updater1.txt", b"Kept\r\n")
+        self.serve("unused", [], rules={"/serverlist/updater.txt": {"status": 404}})
+        report = self.launch()
+        self.assertEqual([b["text"] for b in report["boxes"]], [MANIFEST_PROBLEM])
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.local("updater1.txt"), b"Kept\r\n")
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt"])
+
+    def test_one_failed_download_of_three_is_reported_once_and_ends(self):
+        files = {"a.bin": noise(3000, 2), "b.bin": noise(5000, 3), "c.bin": noise(4000, 4)}
+        self.serve("Partly", [("a.bin", "A"), ("b.bin", "B"), ("c.bin", "C")], files=files,
+                   rules={"/serverlist/b.bin": {"reset_after": 1000}})
+        report = self.launch("yes")
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
+        self.assert_box(report["boxes"][1], "Information", UPDATE_PROBLEM, ["OK"])
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.local("a.bin"), files["a.bin"])
+        self.assertEqual(self.local("c.bin"), files["c.bin"])
+        # Nothing of the cut-off file: no partial copy, no temporary file.
+        self.assertEqual(self.work_files(), {"a.bin", "c.bin", "updater1.txt"})
+        self.assertEqual(self.requested()[1:],
+                         ["/serverlist/a.bin", "/serverlist/b.bin", "/serverlist/c.bin"])
+
+    def test_file_error_is_shown_in_an_error_box_then_the_window_opens(self):
+        # The entry's folder does not exist, and downloads create none.
+        self.serve("Broken folder", [("nofolder\\tool.bin", "Tool")],
+                   files={"tool.bin": b"tool"})
+        report = self.launch("yes")
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Kestrune"])
+        self.assert_box(report["boxes"][1], "Kestrune", "Path not found.", ["OK"])
+        window = report["main_window"]
+        self.assertIsNotNone(window, "the window opens after an error box")
+        self.assertEqual(window["title"], "Broken folder")
+        self.assertEqual(self.launcher_buttons(window), [], "start-up ended before the buttons")
+        self.desktop.screenshot("file-error")
+
+    def test_more_than_five_entries_grow_the_window(self):
+        entries = [("tool%d.exe" % i, "Tool %d" % i) for i in range(7)]
+        for name, _ in entries:
+            self.place(name, b"x")
+        self.serve("Seven", entries)
+        window = self.launch()["main_window"]
+        self.desktop.screenshot("seven-entries")
+        self.assertEqual((window["window"]["width"], window["window"]["height"]), (434, 393 + 80))
+        self.assert_rect(self.control(window, EXIT_BTN), 297, 320 + 80, 89, 25)
+        buttons = self.launcher_buttons(window)
+        self.assertEqual(len(buttons), 7)
+        for i, button in enumerate(buttons):
+            self.assert_rect(button, 35, 120 + 40 * i, 250, 25)
+            self.assertEqual(button["text"], "Tool %d" % i)
+        self.assertFalse(window["vscroll"], "everything fits")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=harness.configure(sys.argv), verbosity=2)
