@@ -331,7 +331,9 @@ int wmain(int argc, wchar_t** argv) {
   if (!main) return Fail("no main window");
   if (command == L"dump") {
     Print(MainWindowJson(main));
-  } else if (command == L"click" && args.size() == 2) {
+    return 0;
+  }
+  if (command == L"click" && args.size() == 2) {
     HWND control = ::GetDlgItem(main, _wtoi(args[1].c_str()));
     if (!control) return Fail("no such control");
     ::PostMessageW(control, BM_CLICK, 0, 0);
