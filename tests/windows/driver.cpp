@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ namespace {
 
 using kestrune::e2e::JsonArray;
 using kestrune::e2e::JsonObject;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 constexpr wchar_t kMainWindowClass[] = L"TForm1";
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -249,26 +255,25 @@ int Answer(HWND box, bool confirmYes) {
   return id;
 }
 
-HANDLE FindProcess(const std::wstring& exeName) {
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+Handle FindProcess(const std::wstring& exeName) {
+  const HANDLE raw = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (raw == INVALID_HANDLE_VALUE) return nullptr;
+  const Handle snapshot(raw);
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  HANDLE process = nullptr;
-  for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !process;
-       more = ::Process32NextW(snapshot, &entry)) {
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
     if (::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
-      process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                              entry.th32ProcessID);
+      return Handle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                  entry.th32ProcessID));
     }
   }
-  ::CloseHandle(snapshot);
-  return process;
+  return nullptr;
 }
 
 int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-  HANDLE process = nullptr;
+  Handle process;
   while (!process && ::GetTickCount64() < deadline) {
     process = FindProcess(exeName);
     if (!process) ::Sleep(50);
@@ -280,7 +285,7 @@ int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
   std::string mainWindow = "null";
   bool exited = false;
   DWORD exitCode = 0;
-  const DWORD pid = ::GetProcessId(process);
+  const DWORD pid = ::GetProcessId(process.get());
   while (::GetTickCount64() < deadline) {
     for (HWND top : TopLevelWindows()) {
       DWORD owner = 0;
@@ -299,13 +304,12 @@ int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
       mainWindow = MainWindowJson(main);
       break;
     }
-    if (::WaitForSingleObject(process, 30) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process.get(), 30) == WAIT_OBJECT_0) {
       exited = true;
-      ::GetExitCodeProcess(process, &exitCode);
+      ::GetExitCodeProcess(process.get(), &exitCode);
       break;
     }
   }
-  ::CloseHandle(process);
   Print(JsonObject()
             .Raw("boxes", boxes.str())
             .Raw("main_window", mainWindow)
