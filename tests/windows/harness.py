@@ -109,11 +109,20 @@ class WineDesktop:
              "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
-        ready, _, _ = select.select([read_end], [], [], 30)
-        number = os.read(read_end, 64).decode().strip() if ready else ""
-        # Kept open while the server runs: Xvfb may write the number again,
-        # and a closed pipe makes that fatal to it.
+        # Xvfb writes the number and its newline apart: read up to the
+        # newline, and keep the pipe open while the server runs, since a
+        # write to a closed pipe is fatal to it.
         self._display_pipe = read_end
+        text = b""
+        deadline = time.monotonic() + 30
+        while not text.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 1)
+            if ready:
+                chunk = os.read(read_end, 64)
+                if not chunk:
+                    break
+                text += chunk
+        number = text.decode().strip() if text.endswith(b"\n") else ""
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
