@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/layout.h"
 #include "app/texts.h"
 #include "platform/qt/qt_text.h"
@@ -119,6 +121,7 @@ ButtonId Form1Window::CreateLauncherButton(const ButtonSpec& spec) {
 
   const ButtonId id = ++lastButtonId_;
   launcherButtons_.emplace(id, button);
+  AddToExtent(button->geometry());
   UpdateScrollExtent();
   return id;
 }
@@ -128,6 +131,7 @@ void Form1Window::DestroyLauncherButton(ButtonId id) {
   if (found == launcherButtons_.end()) return;
   QPushButton* button = found->second;
   launcherButtons_.erase(found);
+  RemoveFromExtent(button->geometry());
   // Later, not now: the button may be the sender of the click being handled.
   button->hide();
   button->deleteLater();
@@ -154,8 +158,30 @@ void Form1Window::UpdateScrollExtent() {
                                  static_cast<QWidget*>(label1_), static_cast<QWidget*>(exitBtn_)}) {
     if (control) extent = extent.united(control->geometry());
   }
-  for (const auto& [id, button] : launcherButtons_) extent = extent.united(button->geometry());
-  content_->setMinimumSize(extent.x() + extent.width(), extent.y() + extent.height());
+  int right = extent.x() + extent.width();
+  int bottom = extent.y() + extent.height();
+  if (!launcherRights_.empty()) right = std::max(right, *launcherRights_.rbegin());
+  if (!launcherBottoms_.empty()) bottom = std::max(bottom, *launcherBottoms_.rbegin());
+  content_->setMinimumSize(right, bottom);
+}
+
+// An empty rectangle adds nothing to a union, so it is not counted.
+void Form1Window::AddToExtent(const QRect& geometry) {
+  if (geometry.isEmpty()) return;
+  launcherRights_.insert(geometry.x() + geometry.width());
+  launcherBottoms_.insert(geometry.y() + geometry.height());
+}
+
+void Form1Window::RemoveFromExtent(const QRect& geometry) {
+  if (geometry.isEmpty()) return;
+  if (const auto right = launcherRights_.find(geometry.x() + geometry.width());
+      right != launcherRights_.end()) {
+    launcherRights_.erase(right);
+  }
+  if (const auto bottom = launcherBottoms_.find(geometry.y() + geometry.height());
+      bottom != launcherBottoms_.end()) {
+    launcherBottoms_.erase(bottom);
+  }
 }
 
 QWidget* Form1Window::LastInTabOrder() const {

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <map>
+#include <set>
 
 #include "platform/qt/guarded_call.h"
 #include "platform/qt/picture_control.h"
@@ -56,6 +57,8 @@ class Form1Window final : public QWidget, public MainWindow {
  private:
   // The scroll range: the extent of every control, as AutoScroll computes.
   void UpdateScrollExtent();
+  void AddToExtent(const QRect& geometry);
+  void RemoveFromExtent(const QRect& geometry);
   QWidget* LastInTabOrder() const;
 
   FormEvents& events_;
@@ -67,6 +70,10 @@ class Form1Window final : public QWidget, public MainWindow {
   QLabel* label1_ = nullptr;
   QPushButton* exitBtn_ = nullptr;
   std::map<ButtonId, QPushButton*> launcherButtons_;
+  // The launcher buttons' right and bottom edges, so the scroll range
+  // follows each new or removed button without a walk over all of them.
+  std::multiset<int> launcherRights_;
+  std::multiset<int> launcherBottoms_;
   ButtonId lastButtonId_ = 0;
   bool closed_ = false;
 };

@@ -236,6 +236,28 @@ TEST_F(Form1WindowTest, GrowingForMoreButtonsAndScrollingWhenSmaller) {
   EXPECT_EQ(window_->Content()->findChildren<QPushButton*>().size(), 8);
 }
 
+// The scroll range is kept up to date per button (a walk over every button
+// for each new one made 10,000 entries take seconds), so it has to follow
+// removals of whichever button reached farthest, and of any other.
+TEST_F(Form1WindowTest, ScrollExtentFollowsTheFarthestButtonsThroughRemovals) {
+  const QSize fixedOnly = window_->Content()->minimumSize();
+  const ButtonId column = AddButton(0, "In the column");
+  const ButtonId wide = window_->CreateLauncherButton({900, 50, 200, 25, 1, "Far right"});
+  const ButtonId low = window_->CreateLauncherButton({10, 2000, 100, 25, 2, "Far down"});
+  const ButtonId twin = window_->CreateLauncherButton({10, 2000, 100, 25, 3, "Far down too"});
+  EXPECT_EQ(window_->Content()->minimumSize(), QSize(1100, 2025));
+
+  window_->DestroyLauncherButton(wide);
+  EXPECT_EQ(window_->Content()->minimumSize(), QSize(fixedOnly.width(), 2025));
+  // Another button still reaches as far down.
+  window_->DestroyLauncherButton(low);
+  EXPECT_EQ(window_->Content()->minimumSize(), QSize(fixedOnly.width(), 2025));
+  window_->DestroyLauncherButton(twin);
+  EXPECT_EQ(window_->Content()->minimumSize(), fixedOnly);
+  window_->DestroyLauncherButton(column);
+  EXPECT_EQ(window_->Content()->minimumSize(), fixedOnly);
+}
+
 TEST_F(Form1WindowTest, LargerWindowFontScalesTheFixedControlsButNotLaunchers) {
   Build(qt::MakeWindowLook(qt::WindowFontFamily(), 26));
   EXPECT_EQ(window_->size(), QSize(868 - 16, 786 - 39));
