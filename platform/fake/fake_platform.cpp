@@ -191,10 +191,11 @@ void FakeDesktop::Terminate() {
 
 void FakeDesktop::Sleep(int milliseconds) { log_.push_back("sleep: " + std::to_string(milliseconds)); }
 
-std::string FakeDesktop::AnsiToUtf8(std::string_view ansi) {
-  // Latin-1 stands in for the system's code page: each byte is the code
-  // point of the same number.
+std::string FakeDesktop::AnsiToUtf8(std::string_view ansi) { return Latin1ToUtf8(ansi); }
+
+std::string Latin1ToUtf8(std::string_view ansi) {
   std::string out;
+  out.reserve(ansi.size());
   for (char c : ansi) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x80) {

@@ -16,6 +16,9 @@
 
 namespace kestrune::fake {
 
+// The fake's code page, Latin-1: byte n becomes code point n, in UTF-8.
+std::string Latin1ToUtf8(std::string_view ansi);
+
 // One scripted answer of the fake server.
 struct FakeResponse {
   int status = 200;

@@ -2,23 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fake/fake_platform.h"
+
 namespace kestrune {
 namespace {
 
-// Latin-1 as the code page: byte n is code point n.
-std::string Latin1ToUtf8(std::string_view ansi) {
-  std::string out;
-  for (char c : ansi) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
+using fake::Latin1ToUtf8;
 
 Manifest Read(std::string_view bytes) { return ReadManifest(bytes, Latin1ToUtf8); }
 
