@@ -40,7 +40,16 @@ void MoveChildren(HWND window, int dx, int dy) {
 
 }  // namespace
 
+void AutoScroll::Flush(HWND window) {
+  if (pending_) Update(window);
+}
+
 void AutoScroll::Update(HWND window) {
+  if (!::IsWindowVisible(window)) {
+    pending_ = true;
+    return;
+  }
+  pending_ = false;
   // Showing or hiding one bar resizes the client area and sends WM_SIZE,
   // which lands back here: the outer call finishes the job in a few passes.
   if (updating_) return;

@@ -115,6 +115,7 @@ void Win32MainWindow::Destroy() noexcept {
 
 void Win32MainWindow::Show(int showCommand) {
   ::ShowWindow(window_.get(), showCommand);
+  scroll_.Flush(window_.get());
   ::UpdateWindow(window_.get());
 }
 
