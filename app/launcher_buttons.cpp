@@ -23,14 +23,14 @@ void TForm1::DisplayButtons() {
       window_->SetOuterHeight(window_->OuterHeight() + layout::kGrowthPerButton);
       window_->SetExitButtonTop(window_->ExitButtonTop() + layout::kGrowthPerButton);
     }
-    ButtonSpec spec;
-    spec.left = layout::kButtonLeft;
-    spec.top = nextTop;
-    spec.width = layout::kButtonWidth;
-    spec.height = layout::kButtonHeight;
-    spec.tag = static_cast<int>(i);
-    spec.caption = state_.buttonCaptions[i];
-    buttonsArray.push_back(window_->CreateLauncherButton(spec));
+    ButtonDesign design;
+    design.left = layout::kButtonLeft;
+    design.top = nextTop;
+    design.width = layout::kButtonWidth;
+    design.height = layout::kButtonHeight;
+    design.tag = static_cast<int>(i);
+    design.caption = state_.buttonCaptions[i];
+    buttonsArray.push_back(window_->CreateLauncherButton(design));
     nextTop += layout::kButtonPitch;
   }
 }

@@ -121,7 +121,7 @@ class Desktop {
 // A launcher button the window owns; the core refers to it by this id.
 using ButtonId = int;
 
-struct ButtonSpec {
+struct ButtonDesign {
   int left = 0;
   int top = 0;
   int width = 0;
@@ -147,7 +147,7 @@ class MainWindow {
   virtual void SetExitButtonTop(int top) = 0;
   // Creates a push button parented on the window, after every existing
   // control in the tab order; its clicks reach TForm1::AssignProg(tag).
-  virtual ButtonId CreateLauncherButton(const ButtonSpec& spec) = 0;
+  virtual ButtonId CreateLauncherButton(const ButtonDesign& design) = 0;
   virtual void DestroyLauncherButton(ButtonId id) = 0;
   virtual void Close() = 0;
 };

@@ -208,8 +208,8 @@ std::string Latin1ToUtf8(std::string_view ansi) {
   return out;
 }
 
-ButtonId FakeWindow::CreateLauncherButton(const ButtonSpec& spec) {
-  buttons.push_back(FakeButton{spec, true});
+ButtonId FakeWindow::CreateLauncherButton(const ButtonDesign& design) {
+  buttons.push_back(FakeButton{design, true});
   return static_cast<ButtonId>(buttons.size() - 1);
 }
 
@@ -222,10 +222,10 @@ void FakeWindow::Close() {
   log_.push_back("close window");
 }
 
-std::vector<ButtonSpec> FakeWindow::AliveButtons() const {
-  std::vector<ButtonSpec> alive;
+std::vector<ButtonDesign> FakeWindow::AliveButtons() const {
+  std::vector<ButtonDesign> alive;
   for (const FakeButton& button : buttons) {
-    if (button.alive) alive.push_back(button.spec);
+    if (button.alive) alive.push_back(button.design);
   }
   return alive;
 }

@@ -100,7 +100,7 @@ class FakeDesktop final : public Desktop {
 };
 
 struct FakeButton {
-  ButtonSpec spec;
+  ButtonDesign design;
   bool alive = true;
 };
 
@@ -115,11 +115,11 @@ class FakeWindow final : public MainWindow {
   void SetOuterHeight(int height) override { outerHeight = height; }
   int ExitButtonTop() const override { return exitButtonTop; }
   void SetExitButtonTop(int top) override { exitButtonTop = top; }
-  ButtonId CreateLauncherButton(const ButtonSpec& spec) override;
+  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
   void DestroyLauncherButton(ButtonId id) override;
   void Close() override;
 
-  std::vector<ButtonSpec> AliveButtons() const;  // in creation (tab) order
+  std::vector<ButtonDesign> AliveButtons() const;  // in creation (tab) order
 
   std::string caption = "Kestrune";
   std::string labelText = "Tavimo Kestrune";

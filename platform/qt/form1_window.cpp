@@ -107,13 +107,13 @@ void Form1Window::SetExitButtonTop(int top) {
   UpdateScrollExtent();
 }
 
-ButtonId Form1Window::CreateLauncherButton(const ButtonSpec& spec) {
-  auto* button = new QPushButton(ToQString(spec.caption), content_);
-  button->setObjectName(QStringLiteral("LauncherButton%1").arg(spec.tag));
-  button->setGeometry(spec.left, spec.top, spec.width, spec.height);
+ButtonId Form1Window::CreateLauncherButton(const ButtonDesign& design) {
+  auto* button = new QPushButton(ToQString(design.caption), content_);
+  button->setObjectName(QStringLiteral("LauncherButton%1").arg(design.tag));
+  button->setGeometry(design.left, design.top, design.width, design.height);
   button->setAutoDefault(false);
   QWidget::setTabOrder(LastInTabOrder(), button);
-  const int tag = spec.tag;
+  const int tag = design.tag;
   QObject::connect(button, &QPushButton::clicked, button, [this, tag] {
     GuardedCall(reportFailure_, [this, tag] { events_.AssignProg(tag); });
   });

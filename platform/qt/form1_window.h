@@ -35,7 +35,7 @@ class Form1Window final : public QWidget, public MainWindow {
   // In the content widget's coordinates, so scrolling does not change it.
   int ExitButtonTop() const override;
   void SetExitButtonTop(int top) override;
-  ButtonId CreateLauncherButton(const ButtonSpec& spec) override;
+  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
   void DestroyLauncherButton(ButtonId id) override;
   void Close() override;
 

@@ -191,14 +191,14 @@ void Win32MainWindow::SetExitButtonTop(int top) {
   scroll_.Update(window_.get());
 }
 
-ButtonId Win32MainWindow::CreateLauncherButton(const ButtonSpec& spec) {
+ButtonId Win32MainWindow::CreateLauncherButton(const ButtonDesign& design) {
   const int id = nextLauncherId_++;
-  HWND button = CreateControl(WC_BUTTONW, Widen(spec.caption),
+  HWND button = CreateControl(WC_BUTTONW, Widen(design.caption),
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                              Rect{spec.left, spec.top, spec.width, spec.height}, id);
+                              Rect{design.left, design.top, design.width, design.height}, id);
   // Last among the siblings is last in the tab order.
   ::SetWindowPos(button, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  launcherTags_[id] = spec.tag;
+  launcherTags_[id] = design.tag;
   scroll_.Update(window_.get());
   return id;
 }

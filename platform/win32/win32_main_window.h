@@ -44,7 +44,7 @@ class Win32MainWindow final : public MainWindow {
   void SetOuterHeight(int height) override;
   int ExitButtonTop() const override;
   void SetExitButtonTop(int top) override;
-  ButtonId CreateLauncherButton(const ButtonSpec& spec) override;
+  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
   void DestroyLauncherButton(ButtonId id) override;
   void Close() override;
 

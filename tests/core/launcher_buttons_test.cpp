@@ -79,7 +79,7 @@ TEST_F(LauncherButtons, EachButtonOpensItsOwnEntryEvenWithAnEmptyCaption) {
   Layout(3);
   form.state().buttonCaptions[1].clear();
   form.DisplayButtons();
-  for (const ButtonSpec& b : sys.window.AliveButtons()) form.AssignProg(b.tag);
+  for (const ButtonDesign& b : sys.window.AliveButtons()) form.AssignProg(b.tag);
   EXPECT_EQ(sys.desktop.shellOpens,
             (std::vector<std::string>{"C:\\w\\f0", "C:\\w\\f1", "C:\\w\\f2"}));
   EXPECT_EQ(sys.window.AliveButtons()[1].caption, "");

@@ -52,7 +52,7 @@ class Startup : public ::testing::Test {
   }
   std::vector<std::string> Captions() const {
     std::vector<std::string> out;
-    for (const ButtonSpec& b : sys.window.AliveButtons()) out.push_back(b.caption);
+    for (const ButtonDesign& b : sys.window.AliveButtons()) out.push_back(b.caption);
     return out;
   }
   std::vector<std::string> FileRequests() const {

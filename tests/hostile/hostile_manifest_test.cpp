@@ -167,7 +167,7 @@ void ObserveWindowAndBoxes(const fake::FakeSystem& sys, const OpenServer& server
       seen.dialogs.push_back(e);
     }
   }
-  for (const ButtonSpec& b : sys.window.AliveButtons()) seen.captions.push_back(b.caption);
+  for (const ButtonDesign& b : sys.window.AliveButtons()) seen.captions.push_back(b.caption);
   seen.shown = sys.application.shown;
   seen.requests = server.requests;
   seen.foreignRequests = server.foreignRequests;

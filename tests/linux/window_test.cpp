@@ -50,9 +50,9 @@ class Form1WindowTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
   ButtonId AddButton(int index, const std::string& caption) {
-    ButtonSpec spec{layout::kButtonLeft, layout::kFirstButtonTop + layout::kButtonPitch * index,
+    ButtonDesign design{layout::kButtonLeft, layout::kFirstButtonTop + layout::kButtonPitch * index,
                     layout::kButtonWidth, layout::kButtonHeight, index, caption};
-    return window_->CreateLauncherButton(spec);
+    return window_->CreateLauncherButton(design);
   }
 
   RecordingEvents events_;

@@ -206,8 +206,13 @@ void Sandbox::WriteFile(std::string_view relativeToWork, std::string_view conten
 std::optional<std::string> Sandbox::ReadFile(std::string_view relativeToWork) const {
   const std::string path = InWorkDir(relativeToWork);
   if (!fs::is_regular_file(path)) return std::nullopt;
+  // Sized read: istreambuf_iterator trips GCC 12's -Wnull-dereference in
+  // libstdc++'s streambuf at -O2.
+  std::string content(static_cast<std::size_t>(fs::file_size(path)), '\0');
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  return content;
 }
 
 // -------------------------------------------------------------- PosixDirFiles
