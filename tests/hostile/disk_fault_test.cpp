@@ -8,6 +8,10 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
