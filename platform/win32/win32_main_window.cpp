@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include "app/texts.h"
 #include "platform/io_error.h"
@@ -114,6 +115,7 @@ void Win32MainWindow::Destroy() noexcept {
 }
 
 void Win32MainWindow::Show(int showCommand) {
+  ApplyHeldGeometry();
   ::ShowWindow(window_.get(), showCommand);
   scroll_.Flush(window_.get());
   ::UpdateWindow(window_.get());
@@ -170,25 +172,56 @@ void Win32MainWindow::SetImage2Hint(const std::string& text) { hint_->SetText(te
 void Win32MainWindow::SetHintHidePause(int milliseconds) { hint_->SetHidePause(milliseconds); }
 
 int Win32MainWindow::OuterHeight() const {
+  if (heldOuterHeight_) return *heldOuterHeight_;
   RECT rect{};
   ::GetWindowRect(window_.get(), &rect);
   return static_cast<int>(rect.bottom - rect.top);
 }
 
 void Win32MainWindow::SetOuterHeight(int height) {
+  if (!::IsWindowVisible(window_.get())) {
+    heldOuterHeight_ = height;
+    return;
+  }
+  ResizeToOuterHeight(height);
+}
+
+int Win32MainWindow::ExitButtonTop() const {
+  if (heldExitTop_) return *heldExitTop_;
+  return static_cast<int>(ChildBounds(exitBtn_).top);
+}
+
+void Win32MainWindow::SetExitButtonTop(int top) {
+  if (!::IsWindowVisible(window_.get())) {
+    heldExitTop_ = top;
+    return;
+  }
+  MoveExitButtonTo(top);
+}
+
+void Win32MainWindow::ResizeToOuterHeight(int height) {
   RECT rect{};
   ::GetWindowRect(window_.get(), &rect);
+  // The system may clamp the height to what the screen allows; ExitBtn
+  // still moves on, and auto-scroll reaches it.
   ::SetWindowPos(window_.get(), nullptr, 0, 0, static_cast<int>(rect.right - rect.left), height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int Win32MainWindow::ExitButtonTop() const { return static_cast<int>(ChildBounds(exitBtn_).top); }
-
-void Win32MainWindow::SetExitButtonTop(int top) {
+void Win32MainWindow::MoveExitButtonTo(int top) {
   const RECT bounds = ChildBounds(exitBtn_);
   ::SetWindowPos(exitBtn_, nullptr, static_cast<int>(bounds.left), top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   scroll_.Update(window_.get());
+}
+
+void Win32MainWindow::ApplyHeldGeometry() {
+  if (const std::optional<int> height = std::exchange(heldOuterHeight_, std::nullopt)) {
+    ResizeToOuterHeight(*height);
+  }
+  if (const std::optional<int> top = std::exchange(heldExitTop_, std::nullopt)) {
+    MoveExitButtonTo(*top);
+  }
 }
 
 ButtonId Win32MainWindow::CreateLauncherButton(const ButtonDesign& design) {

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/layout.h"
@@ -59,6 +60,9 @@ class Win32MainWindow final : public MainWindow {
                      const Rect& bounds, int id);
   void SizeLabelToText();
   RECT ChildBounds(HWND child) const;
+  void ResizeToOuterHeight(int height);
+  void MoveExitButtonTo(int top);
+  void ApplyHeldGeometry();
 
   HINSTANCE instance_;
   AppState& state_;
@@ -73,6 +77,12 @@ class Win32MainWindow final : public MainWindow {
   std::map<int, int> launcherTags_;  // control id -> entry index
   int nextLauncherId_;
   HWND focused_ = nullptr;
+  // Start-up grows the hidden window and moves ExitBtn once per launcher
+  // button. Under Wine every resize of a top-level window reaches the X
+  // server, so while hidden the wanted geometry is held here and applied
+  // once, when the window is shown.
+  std::optional<int> heldOuterHeight_;
+  std::optional<int> heldExitTop_;
 
   // The hint goes first: the system would destroy it with its owner, and
   // its handle must not be destroyed twice.
