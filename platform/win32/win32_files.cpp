@@ -3,7 +3,10 @@
 #include "platform/win32/win32_windows.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_io_error.h"
@@ -23,11 +26,61 @@ KernelHandle OpenOrThrow(const std::string& path, DWORD access, DWORD share, DWO
   return KernelHandle(handle);
 }
 
+// Writes are gathered into one buffer of fixed size before they reach the
+// system: downloads arrive in 1024-byte blocks, and a WriteFile call for
+// each is a system call (under Wine, a trip through its server). The buffer
+// does not grow, so memory stays independent of the file's size.
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
 class Win32OutputFile final : public OutputFile {
  public:
-  explicit Win32OutputFile(KernelHandle handle) : handle_(std::move(handle)) {}
+  explicit Win32OutputFile(KernelHandle handle)
+      : handle_(std::move(handle)),
+        buffer_(std::make_unique_for_overwrite<std::byte[]>(kWriteBufferSize)) {}
+
+  // Dropped without Close: what was written still goes to the file, but a
+  // failure to store it goes unreported, as the contract allows.
+  ~Win32OutputFile() override {
+    if (handle_ && held_ > 0) {
+      try {
+        Flush();
+      } catch (...) {
+      }
+    }
+  }
+
+  Win32OutputFile(const Win32OutputFile&) = delete;
+  Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
   void Write(std::span<const std::byte> bytes) override {
+    if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
+    if (bytes.size() > kWriteBufferSize - held_) {
+      Flush();
+      // A piece as large as the buffer gains nothing from a copy.
+      if (bytes.size() >= kWriteBufferSize) {
+        WriteAll(bytes);
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + held_, bytes.data(), bytes.size());
+    held_ += bytes.size();
+  }
+
+  void Close() override {
+    if (!handle_) return;
+    // The held-back bytes first: a full disk often shows only here.
+    Flush();
+    // Nothing else is buffered on this side: the handle's close is the flush.
+    if (!::CloseHandle(handle_.release())) ThrowLastIoError();
+  }
+
+ private:
+  void Flush() {
+    const std::size_t count = std::exchange(held_, 0);
+    WriteAll(std::span<const std::byte>(buffer_.get(), count));
+  }
+
+  void WriteAll(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
       const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
       DWORD written = 0;
@@ -39,13 +92,9 @@ class Win32OutputFile final : public OutputFile {
     }
   }
 
-  void Close() override {
-    // Nothing is buffered on this side: the handle's close is the flush.
-    if (!::CloseHandle(handle_.release())) ThrowLastIoError();
-  }
-
- private:
   KernelHandle handle_;
+  std::unique_ptr<std::byte[]> buffer_;
+  std::size_t held_ = 0;
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_text.h"
@@ -58,14 +60,34 @@ class Win32Response final : public InternetResponse {
   }
 
   ReadResult Read(std::span<std::byte> buffer) override {
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
-    DWORD read = 0;
-    if (!::InternetReadFile(url_.get(), buffer.data(), wanted, &read)) return {false, 0};
-    return {true, read};
+    if (next_ == filled_) {
+      DWORD read = 0;
+      if (!::InternetReadFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
+                              &read)) {
+        return {false, 0};
+      }
+      next_ = 0;
+      filled_ = read;
+    }
+    const std::size_t count = std::min(buffer.size(), filled_ - next_);
+    std::memcpy(buffer.data(), ahead_.get() + next_, count);
+    next_ += count;
+    return {true, count};
   }
 
  private:
+  // NOTE: under Wine every InternetReadFile call costs several wineserver
+  // round trips, and asked for the core's 1024-byte blocks a 512 MiB
+  // download ran at a tenth of curl's speed. The body is read ahead in one
+  // block of fixed size and handed out from there, so memory stays
+  // independent of the file's size. A failed read ends the body as before:
+  // whatever that call had fetched is never delivered.
+  static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
   InternetHandle url_;
+  std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
+  std::size_t next_ = 0;
+  std::size_t filled_ = 0;
 };
 
 class Win32Session final : public InternetSession {

@@ -36,12 +36,15 @@ class Win32LayerTests(unittest.TestCase):
             for name, data in (("plain.bin", pattern_bytes(3000)),
                                ("chunked.bin", pattern_bytes(3000)),
                                ("cut.bin", pattern_bytes(5000)),
+                               ("long.bin", pattern_bytes(300007)),
+                               ("long-cut.bin", pattern_bytes(300007)),
                                ("empty.txt", b"")):
                 with open(os.path.join(www, name), "wb") as f:
                     f.write(data)
             server = harness.TestServer(root, "127.0.0.1", 0, rules={
                 "/chunked.bin": {"chunked": True},
                 "/cut.bin": {"reset_after": 1000},
+                "/long-cut.bin": {"reset_after": 200000},
                 "/moved.bin": {"redirect": "/plain.bin", "code": 302},
             })
             scratch = os.path.join(root, "scratch")
