@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/gathered_writes.h"
 #include "platform/posix/errno_error.h"
 #include "platform/posix/program_file.h"
 #include "platform/posix/unique_fd.h"
@@ -21,25 +22,16 @@ struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
 
-// Writes are gathered into one buffer of fixed size before they reach the
-// kernel: downloads arrive in 1024-byte blocks, and a write call for each
-// cost a 512 MiB download about half its time. The buffer does not grow, so
-// memory stays independent of the file's size.
-constexpr std::size_t kWriteBufferSize = 64 * 1024;
-
 class PosixOutputFile final : public OutputFile {
  public:
-  PosixOutputFile(UniqueFd fd, std::string path)
-      : fd_(std::move(fd)),
-        path_(std::move(path)),
-        buffer_(std::make_unique_for_overwrite<std::byte[]>(kWriteBufferSize)) {}
+  PosixOutputFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
   // Dropped without Close: what was written still goes to the file, but a
   // failure to store it goes unreported, as the contract allows.
   ~PosixOutputFile() override {
-    if (fd_ && held_ > 0) {
+    if (fd_ && held_.HoldsBytes()) {
       try {
-        Flush();
+        held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
       } catch (...) {
       }
     }
@@ -50,22 +42,13 @@ class PosixOutputFile final : public OutputFile {
 
   void Write(std::span<const std::byte> bytes) override {
     if (!fd_) ThrowIoError(EBADF, path_);
-    if (bytes.size() > kWriteBufferSize - held_) {
-      Flush();
-      // A piece as large as the buffer gains nothing from a copy.
-      if (bytes.size() >= kWriteBufferSize) {
-        WriteAll(bytes);
-        return;
-      }
-    }
-    std::memcpy(buffer_.get() + held_, bytes.data(), bytes.size());
-    held_ += bytes.size();
+    held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
   }
 
   void Close() override {
     if (!fd_) return;
     // The held-back bytes first: a full disk often shows only here.
-    Flush();
+    held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
     // Nothing else is buffered in user space, so close() is the rest of
     // the flush; its error (a full disk on a network file system, EIO)
     // still counts.
@@ -73,11 +56,6 @@ class PosixOutputFile final : public OutputFile {
   }
 
  private:
-  void Flush() {
-    const std::size_t count = std::exchange(held_, 0);
-    WriteAll(std::span<const std::byte>(buffer_.get(), count));
-  }
-
   // On a failure the file is closed: what follows a lost piece must not be
   // stored after it as if nothing were missing.
   void WriteAll(std::span<const std::byte> bytes) {
@@ -95,8 +73,7 @@ class PosixOutputFile final : public OutputFile {
 
   UniqueFd fd_;
   std::string path_;
-  std::unique_ptr<std::byte[]> buffer_;
-  std::size_t held_ = 0;
+  GatheredWrites held_;
 };
 
 }  // namespace

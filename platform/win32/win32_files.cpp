@@ -3,11 +3,9 @@
 #include "platform/win32/win32_windows.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
-#include <memory>
-#include <utility>
 
+#include "platform/gathered_writes.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_io_error.h"
 #include "platform/win32/win32_text.h"
@@ -26,24 +24,16 @@ KernelHandle OpenOrThrow(const std::string& path, DWORD access, DWORD share, DWO
   return KernelHandle(handle);
 }
 
-// Writes are gathered into one buffer of fixed size before they reach the
-// system: downloads arrive in 1024-byte blocks, and a WriteFile call for
-// each is a system call (under Wine, a trip through its server). The buffer
-// does not grow, so memory stays independent of the file's size.
-constexpr std::size_t kWriteBufferSize = 64 * 1024;
-
 class Win32OutputFile final : public OutputFile {
  public:
-  explicit Win32OutputFile(KernelHandle handle)
-      : handle_(std::move(handle)),
-        buffer_(std::make_unique_for_overwrite<std::byte[]>(kWriteBufferSize)) {}
+  explicit Win32OutputFile(KernelHandle handle) : handle_(std::move(handle)) {}
 
   // Dropped without Close: what was written still goes to the file, but a
   // failure to store it goes unreported, as the contract allows.
   ~Win32OutputFile() override {
-    if (handle_ && held_ > 0) {
+    if (handle_ && held_.HoldsBytes()) {
       try {
-        Flush();
+        held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
       } catch (...) {
       }
     }
@@ -54,47 +44,39 @@ class Win32OutputFile final : public OutputFile {
 
   void Write(std::span<const std::byte> bytes) override {
     if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
-    if (bytes.size() > kWriteBufferSize - held_) {
-      Flush();
-      // A piece as large as the buffer gains nothing from a copy.
-      if (bytes.size() >= kWriteBufferSize) {
-        WriteAll(bytes);
-        return;
-      }
-    }
-    std::memcpy(buffer_.get() + held_, bytes.data(), bytes.size());
-    held_ += bytes.size();
+    held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
   }
 
   void Close() override {
     if (!handle_) return;
     // The held-back bytes first: a full disk often shows only here.
-    Flush();
+    held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
     // Nothing else is buffered on this side: the handle's close is the flush.
     if (!::CloseHandle(handle_.release())) ThrowLastIoError();
   }
 
  private:
-  void Flush() {
-    const std::size_t count = std::exchange(held_, 0);
-    WriteAll(std::span<const std::byte>(buffer_.get(), count));
-  }
-
+  // On a failure the file is closed: what follows a lost piece must not be
+  // stored after it as if nothing were missing.
   void WriteAll(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
       const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
       DWORD written = 0;
       if (!::WriteFile(handle_.get(), bytes.data(), piece, &written, nullptr)) {
-        ThrowLastIoError();
+        const DWORD error = ::GetLastError();
+        handle_.reset();
+        throw IoError(IoErrorKindOf(error), static_cast<int>(error));
       }
-      if (written == 0) throw IoError(IoErrorKind::DiskFull, ERROR_DISK_FULL);
+      if (written == 0) {
+        handle_.reset();
+        throw IoError(IoErrorKind::DiskFull, ERROR_DISK_FULL);
+      }
       bytes = bytes.subspan(written);
     }
   }
 
   KernelHandle handle_;
-  std::unique_ptr<std::byte[]> buffer_;
-  std::size_t held_ = 0;
+  GatheredWrites held_;
 };
 
 }  // namespace

@@ -1,0 +1,55 @@
+// An output file's writes gathered into one buffer of fixed size before
+// they reach the system. Downloads arrive in 1024-byte blocks: a write call
+// for each cost a 512 MiB download about half its time on Linux, and under
+// Wine each is also a trip through its server. The buffer never grows, so
+// memory stays independent of the file's size. The file layers own the
+// handle and say how bytes are written; this holds them meanwhile.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <utility>
+
+namespace kestrune {
+
+class GatheredWrites {
+ public:
+  static constexpr std::size_t kCapacity = 64 * 1024;
+
+  GatheredWrites() : buffer_(std::make_unique_for_overwrite<std::byte[]>(kCapacity)) {}
+
+  bool HoldsBytes() const { return held_ > 0; }
+
+  // Keeps bytes, or hands what is held and then bytes to writeAll, which
+  // takes a std::span<const std::byte> and stores all of it or throws.
+  template <typename WriteAll>
+  void Write(std::span<const std::byte> bytes, WriteAll&& writeAll) {
+    if (bytes.empty()) return;
+    if (bytes.size() > kCapacity - held_) {
+      Flush(writeAll);
+      // A piece as large as the buffer gains nothing from a copy.
+      if (bytes.size() >= kCapacity) {
+        writeAll(bytes);
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + held_, bytes.data(), bytes.size());
+    held_ += bytes.size();
+  }
+
+  // Hands over what is held. The bytes count as gone even when writeAll
+  // throws: a failed piece is never stored later as if nothing were lost.
+  template <typename WriteAll>
+  void Flush(WriteAll&& writeAll) {
+    const std::size_t count = std::exchange(held_, 0);
+    if (count > 0) writeAll(std::span<const std::byte>(buffer_.get(), count));
+  }
+
+ private:
+  std::unique_ptr<std::byte[]> buffer_;
+  std::size_t held_ = 0;
+};
+
+}  // namespace kestrune
