@@ -54,10 +54,14 @@ void AutoScroll::Update(HWND window) {
   // which lands back here: the outer call finishes the job in a few passes.
   if (updating_) return;
   updating_ = true;
+  // The extent is in unscrolled coordinates, so scrolling within the passes
+  // leaves it as it is: one walk of the children does. Under Wine every step
+  // of that walk is a wineserver round trip, which with 10,000 launcher
+  // buttons made each walk cost a good part of a second.
+  const SIZE extent = ControlsExtent(window, position_[0], position_[1]);
   for (int pass = 0; pass < 3; ++pass) {
     RECT client{};
     ::GetClientRect(window, &client);
-    const SIZE extent = ControlsExtent(window, position_[0], position_[1]);
     const int pages[2] = {client.right, client.bottom};
     const int extents[2] = {extent.cx, extent.cy};
     for (const int bar : {SB_HORZ, SB_VERT}) {
@@ -73,6 +77,10 @@ void AutoScroll::Update(HWND window) {
       ::SetScrollInfo(window, bar, &info, TRUE);
       if (info.nPos != position_[i]) ScrollTo(window, bar, info.nPos);
     }
+    // Another pass only when a bar came or went and changed the client area.
+    RECT after{};
+    ::GetClientRect(window, &after);
+    if (after.right == client.right && after.bottom == client.bottom) break;
   }
   updating_ = false;
 }
