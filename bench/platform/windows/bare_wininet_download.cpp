@@ -10,17 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-double Seconds() {
-  LARGE_INTEGER frequency{};
-  LARGE_INTEGER counter{};
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+#include "bench/platform/windows/seconds.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {

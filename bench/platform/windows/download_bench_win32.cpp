@@ -11,24 +11,13 @@
 #include <cstdio>
 #include <exception>
 
+#include "bench/platform/windows/seconds.h"
 #include "platform/win32/win32_app_state.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_text.h"
 #include "update/download.h"
-
-namespace {
-
-double Seconds() {
-  LARGE_INTEGER frequency{};
-  LARGE_INTEGER counter{};
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {
