@@ -70,7 +70,7 @@ class Win32Response final : public InternetResponse {
       filled_ = read;
     }
     const std::size_t count = std::min(buffer.size(), filled_ - next_);
-    std::memcpy(buffer.data(), ahead_.get() + next_, count);
+    if (count > 0) std::memcpy(buffer.data(), ahead_.get() + next_, count);
     next_ += count;
     return {true, count};
   }
