@@ -44,7 +44,9 @@ class Win32LayerTests(unittest.TestCase):
             server = harness.TestServer(root, "127.0.0.1", 0, rules={
                 "/chunked.bin": {"chunked": True},
                 "/cut.bin": {"reset_after": 1000},
-                "/long-cut.bin": {"reset_after": 200000},
+                # Time to take in what was sent before the cut: a reset at once
+                # may discard even the headers, unread.
+                "/long-cut.bin": {"stall_after": 200000, "stall_seconds": 1},
                 "/moved.bin": {"redirect": "/plain.bin", "code": 302},
             })
             scratch = os.path.join(root, "scratch")
