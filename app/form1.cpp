@@ -1,29 +1,33 @@
 #include "app/form1.h"
 
-#include <exception>
-#include <new>
+#include <utility>
 
-#include "app/texts.h"
-#include "platform/io_error.h"
+#include "common/failure.h"
+#include "common/texts.h"
 
 namespace kestrune {
 
 TForm1::TForm1(Platform& platform, Addresses addresses)
     : platform_(platform), addresses_(std::move(addresses)) {}
 
+template <typename Work>
+void TForm1::Guarded(Work&& work) noexcept {
+  try {
+    std::forward<Work>(work)();
+  } catch (...) {
+    try {
+      platform_.desktop.ShowError(CurrentFailureBoxText());
+    } catch (...) {
+      // Not even the box could be shown: nothing is left to tell.
+    }
+  }
+}
+
 void TForm1::Create(MainWindow& window) {
   window_ = &window;
-  // Errors stop here, as the window's creation reports them: start-up ends
-  // where it was and the window opens with what had been set up.
-  try {
-    FormCreate();
-  } catch (const IoError& error) {
-    platform_.desktop.ShowError(ErrorBoxText(error.what()));
-  } catch (const std::bad_alloc&) {
-    platform_.desktop.ShowError(ErrorBoxText("Out of memory"));
-  } catch (const std::exception& error) {
-    platform_.desktop.ShowError(ErrorBoxText(error.what()));
-  }
+  // Start-up ends where the failure was and the window opens with what had
+  // been set up.
+  Guarded([this] { FormCreate(); });
 }
 
 void TForm1::FormCreate() {
@@ -37,10 +41,23 @@ void TForm1::ApplyTitle(const std::string& title) {
   window_->SetCaption(title);
 }
 
-void TForm1::Image1Click() { platform_.desktop.ShellOpen(addresses_.homePageUrl); }
+void TForm1::Image1Click() {
+  Guarded([this] { platform_.desktop.ShellOpen(addresses_.homePageUrl); });
+}
 
-void TForm1::Image2Click() { platform_.desktop.ShellOpen(addresses_.supportTicketsUrl); }
+void TForm1::Image2Click() {
+  Guarded([this] { platform_.desktop.ShellOpen(addresses_.supportTicketsUrl); });
+}
 
-void TForm1::ExitBtnClick() { window_->Close(); }
+void TForm1::ExitBtnClick() {
+  Guarded([this] { window_->Close(); });
+}
+
+void TForm1::AssignProg(int senderTag) {
+  Guarded([this, senderTag] {
+    if (senderTag < 0 || static_cast<std::size_t>(senderTag) >= state_.localPaths.size()) return;
+    platform_.desktop.ShellOpen(state_.localPaths[static_cast<std::size_t>(senderTag)]);
+  });
+}
 
 }  // namespace kestrune

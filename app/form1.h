@@ -4,10 +4,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "app/addresses.h"
-#include "platform/services.h"
+#include "app/main_window.h"
+#include "common/addresses.h"
+#include "common/services.h"
 #include "update/launcher_state.h"
 #include "update/startup.h"
 
@@ -18,7 +18,7 @@ class TForm1 final : public FormEvents, public StartupTarget {
   TForm1(Platform& platform, Addresses addresses);
 
   // The window's creation: attaches the native window, then runs
-  // FormCreate. An I/O error (or any other failure) raised inside it ends
+  // FormCreate. A failure raised inside it (an I/O error above all) ends
   // start-up there and is reported in an error box; the window is shown
   // afterwards with whatever was set up.
   void Create(MainWindow& window);
@@ -33,24 +33,29 @@ class TForm1 final : public FormEvents, public StartupTarget {
   // Sets the manifest's title as the label's text and the window caption.
   void ApplyTitle(const std::string& title) override;
 
-  // One launcher button per entry, in a column; grows the window and moves
-  // ExitBtn for every button beyond the fifth.
+  // One launcher button per entry, in a column; the window grows and
+  // ExitBtn moves down for every button beyond the fifth.
   void DisplayButtons() override;
   // Click handler of every launcher button: opens its entry's local file.
   void AssignProg(int senderTag) override;
 
-  const LauncherState& state() const { return state_; }
-  LauncherState& state() { return state_; }
-  MainWindow& window() { return *window_; }
+  // True when start-up asked the program to end: the window is then never
+  // shown for use.
+  bool EndRequested() const { return state_.endRequested; }
+
+  const LauncherState& State() const { return state_; }
+  LauncherState& State() { return state_; }
 
  private:
-  void FreeButtons(std::vector<ButtonId>& buttons);
+  // Runs an event's work; a failure is reported in the error box, the same
+  // way on every platform, and goes no further.
+  template <typename Work>
+  void Guarded(Work&& work) noexcept;
 
   Platform& platform_;
   Addresses addresses_;
   MainWindow* window_ = nullptr;
   LauncherState state_;
-  std::vector<ButtonId> buttonsArray;
 };
 
 }  // namespace kestrune

@@ -1,27 +1,25 @@
-// The column of launcher buttons and their shared click handler.
+// The column of launcher buttons.
 #include "app/form1.h"
 #include "app/layout.h"
 
 namespace kestrune {
 
-void TForm1::FreeButtons(std::vector<ButtonId>& buttons) {
-  for (ButtonId id : buttons) window_->DestroyLauncherButton(id);
-}
-
 void TForm1::DisplayButtons() {
-  FreeButtons(buttonsArray);
-  buttonsArray.clear();
-
+  // The whole column is worked out here and handed over in one call; the
+  // window replaces the buttons of any earlier call with these.
+  LauncherLayout result;
+  result.outerHeight = window_->OuterHeight();
+  result.exitButtonTop = window_->ExitButtonTop();
   const std::size_t count = state_.localPaths.size();
-  buttonsArray.reserve(count);
+  result.buttons.reserve(count);
   int nextTop = layout::kFirstButtonTop;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t number = i + 1;
     // Room for the new button first: the window grows and ExitBtn moves
     // down a pitch, so it always sits one pitch below the last button.
     if (number > static_cast<std::size_t>(layout::kButtonsWithoutGrowth)) {
-      window_->SetOuterHeight(window_->OuterHeight() + layout::kGrowthPerButton);
-      window_->SetExitButtonTop(window_->ExitButtonTop() + layout::kGrowthPerButton);
+      result.outerHeight += layout::kGrowthPerButton;
+      result.exitButtonTop += layout::kGrowthPerButton;
     }
     ButtonDesign design;
     design.left = layout::kButtonLeft;
@@ -30,14 +28,11 @@ void TForm1::DisplayButtons() {
     design.height = layout::kButtonHeight;
     design.tag = static_cast<int>(i);
     design.caption = state_.buttonCaptions[i];
-    buttonsArray.push_back(window_->CreateLauncherButton(design));
+    design.windowOuterHeight = result.outerHeight;
+    result.buttons.push_back(std::move(design));
     nextTop += layout::kButtonPitch;
   }
-}
-
-void TForm1::AssignProg(int senderTag) {
-  if (senderTag < 0 || static_cast<std::size_t>(senderTag) >= state_.localPaths.size()) return;
-  platform_.desktop.ShellOpen(state_.localPaths[static_cast<std::size_t>(senderTag)]);
+  window_->LayOutLauncherButtons(result);
 }
 
 }  // namespace kestrune

@@ -30,7 +30,7 @@ void BM_Startup_10kEntriesAllPresent(benchmark::State& state) {
   const std::string manifest = Manifest();
   for (auto _ : state) {
     state.PauseTiming();
-    auto sys = std::make_unique<fake::FakeSystem>();
+    auto sys = std::make_unique<fake::FakePlatform>();
     fake::FakeResponse response;
     response.body = manifest;
     sys->internet.responses[std::string(kBase) + "updater.txt"] = response;
@@ -42,7 +42,7 @@ void BM_Startup_10kEntriesAllPresent(benchmark::State& state) {
     benchmark::DoNotOptimize(exitCode);
 
     state.PauseTiming();
-    if (!sys->application.shown || sys->window.AliveButtons().size() != kEntries ||
+    if (!sys->application.shown || sys->window.Buttons().size() != kEntries ||
         sys->desktop.confirmations != 0) {
       state.SkipWithError("start-up did not end with the window and every button");
     }

@@ -57,19 +57,26 @@ std::string PartialDownloadPath(const std::string& localPath) {
   return localPath + kPartialDownloadSuffix;
 }
 
-bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath) {
-  const std::string agent = AgentName(platform.desktop.OwnExecutablePath());
+bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
+                    const std::string& url, const std::string& localPath) {
+  // A blank name leaves the working directory itself as the target. There is
+  // no file to put a temporary one beside, so the target is created as it
+  // stands, which the platform refuses with its own error.
+  if (localPath.empty() || localPath.back() == '/' || localPath.back() == files.PathSeparator()) {
+    files.CreateOutputFile(localPath)->Close();
+    return false;
+  }
 
   // The response is declared after the session, so it is released first.
-  std::unique_ptr<InternetSession> session = platform.internet.OpenSession(agent);
+  std::unique_ptr<InternetSession> session = internet.OpenSession(agent);
   std::unique_ptr<InternetResponse> response;
   if (session) response = session->OpenUrl(url);
 
   // The file is created whatever the transfer gave, so a target that cannot
   // be written is reported as such even when the server is down.
   const std::string partialPath = PartialDownloadPath(localPath);
-  PartialFileGuard guard(platform.files, partialPath);
-  std::unique_ptr<OutputFile> file = platform.files.CreateOutputFile(partialPath);
+  PartialFileGuard guard(files, partialPath);
+  std::unique_ptr<OutputFile> file = files.CreateOutputFile(partialPath);
 
   // An error page is never stored as the file.
   const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
@@ -78,7 +85,7 @@ bool DownloadToFile(Platform& platform, const std::string& url, const std::strin
   file.reset();
   if (!complete) return false;
 
-  platform.files.ReplaceFile(partialPath, localPath);
+  files.ReplaceFile(partialPath, localPath);
   guard.Disarm();
   return true;
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/services.h"
+#include "common/file_system.h"
+#include "common/internet.h"
 
 namespace kestrune {
 
@@ -22,8 +23,11 @@ std::string AgentName(std::string_view executablePath);
 // file. On false, localPath is untouched: the body goes to a temporary file
 // beside it that is moved into place only on success and removed otherwise.
 // Throws IoError when the local file cannot be created, written, closed or
-// moved into place; every handle is released on every way out.
-bool DownloadToFile(Platform& platform, const std::string& url, const std::string& localPath);
+// moved into place; every handle is released on every way out. A localPath
+// ending in a separator names a folder, which cannot be written as a file:
+// the platform's own I/O error for creating it is raised before any request.
+bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
+                    const std::string& url, const std::string& localPath);
 
 // What a download's temporary name adds to the name of its file. No entry
 // name may end with it (see IsSafeEntryName).

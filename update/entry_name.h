@@ -7,12 +7,12 @@ namespace kestrune {
 
 // The launcher runs with administrator rights, so a name from the server
 // must stay inside the working directory: no absolute, drive, UNC or
-// root-relative path, no ".." (nor any component Windows would rewrite,
-// such as trailing dots or spaces), no ':' (drives, alternate streams), no
-// device name (CON, NUL, COM1, ...), no wildcard or control character, and
-// not empty, and not a name the launcher writes its downloads under. Two
-// dots in a row are refused anywhere in the name ("a..b" too). Plain
-// sub-folder names ("tools\setup.exe") are allowed.
+// root-relative path, no ".." (nor any component Windows would rewrite:
+// one ending in a dot or a space), no ':' (drives, alternate streams), no
+// device name (CON, NUL, COM1, ...), no control character, and not a name
+// the launcher writes its downloads under. Everything else is an ordinary
+// name: "setup..exe", "tools\setup.exe", and the blank name, which is the
+// working directory itself.
 bool IsSafeEntryName(std::string_view name);
 
 }  // namespace kestrune

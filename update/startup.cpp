@@ -1,6 +1,6 @@
 #include "update/startup.h"
 
-#include "app/texts.h"
+#include "common/texts.h"
 #include "update/download.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
@@ -37,7 +37,8 @@ void FillEntries(const Manifest& manifest, const Addresses& addresses, char sepa
 
 // Brings in every missing file, asking once. Entries whose names would
 // reach outside the working directory are refused like a failed download.
-void BringInMissingFiles(Platform& platform, const Manifest& manifest, LauncherState& state) {
+void BringInMissingFiles(Platform& platform, const std::string& agent, const Manifest& manifest,
+                         LauncherState& state) {
   bool downloadAllowed = false;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
     if (!IsSafeEntryName(manifest.records[i].fileName)) {
@@ -49,10 +50,11 @@ void BringInMissingFiles(Platform& platform, const Manifest& manifest, LauncherS
     if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
       ReportProblem(platform.desktop, state, kStateDownloadRefused);
-      platform.desktop.Terminate();
+      state.endRequested = true;
       return;
     }
-    if (!DownloadToFile(platform, state.remoteUrls[i], state.localPaths[i])) {
+    if (!DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
+                        state.localPaths[i])) {
       ReportProblem(platform.desktop, state, kStateDownloadFailed);
     }
   }
@@ -81,26 +83,29 @@ void ShowStateMessage(Desktop& desktop, int startupState) {
 void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherState& state,
                       StartupTarget& target) {
   state.startupState = kStateOk;
+  state.endRequested = false;
   state.workDir = platform.files.CurrentDirectory();
+  // Every request of this start goes out under the same agent name.
+  const std::string agent = AgentName(platform.system.OwnExecutablePath());
   const char separator = platform.files.PathSeparator();
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
 
   // A failed fetch leaves the previous local copy as it was.
-  if (!DownloadToFile(platform, addresses.updateBaseUrl + texts::kRemoteManifestName,
-                      manifestPath)) {
+  if (!DownloadToFile(platform.internet, platform.files, agent,
+                      addresses.updateBaseUrl + texts::kRemoteManifestName, manifestPath)) {
     ReportProblem(platform.desktop, state, kStateManifestFailed);
   } else {
-    platform.desktop.Sleep(kManifestReadPauseMs);
+    platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest =
         ReadManifest(platform.files.ReadWholeFile(manifestPath),
-                     [&platform](std::string_view ansi) { return platform.desktop.AnsiToUtf8(ansi); });
+                     [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses, separator, state);
-    BringInMissingFiles(platform, manifest, state);
+    BringInMissingFiles(platform, agent, manifest, state);
     target.DisplayButtons();
   }
 
-  if (state.startupState != kStateOk) platform.desktop.Terminate();
+  if (state.startupState != kStateOk) state.endRequested = true;
 }
 
 }  // namespace kestrune

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/addresses.h"
-#include "platform/services.h"
+#include "common/addresses.h"
+#include "common/services.h"
 #include "update/launcher_state.h"
 
 namespace kestrune {
@@ -33,8 +33,8 @@ class StartupTarget {
 };
 
 // Fetches the manifest, reads it into state, asks once and downloads the
-// missing files, builds the buttons and, after a problem, asks the
-// application to end. IoError escapes to the caller.
+// missing files, builds the buttons and, after a problem, sets
+// state.endRequested. IoError escapes to the caller.
 void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherState& state,
                       StartupTarget& target);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace kestrune::fake {
 
@@ -130,7 +131,10 @@ FakeFiles::FakeFiles(EventLog& log) : log_(log) { directories.insert(currentDire
 bool FakeFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
 
 std::unique_ptr<OutputFile> FakeFiles::CreateOutputFile(const std::string& path) {
-  if (directories.count(path) != 0 || readOnly.count(path) != 0) {
+  // "dir\" names the folder itself, as Windows reads it.
+  const bool namesFolder = !path.empty() && (path.back() == '\\' || path.back() == '/');
+  const std::string target = namesFolder ? path.substr(0, path.size() - 1) : path;
+  if (directories.count(target) != 0 || readOnly.count(path) != 0) {
     throw IoError(IoErrorKind::AccessDenied, 5);
   }
   if (directories.count(ParentOf(path)) == 0) throw IoError(IoErrorKind::PathNotFound, 3);
@@ -161,6 +165,7 @@ void FakeFiles::RemoveFile(const std::string& path) noexcept {
 }
 
 void FakeDesktop::ShellOpen(const std::string& target) {
+  if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
   shellOpens.push_back(target);
   log_.push_back("shell: " + target);
 }
@@ -184,14 +189,12 @@ void FakeDesktop::ShowError(const std::string& text) {
   log_.push_back("error: " + text);
 }
 
-void FakeDesktop::Terminate() {
-  terminated = true;
-  log_.push_back("terminate");
+void FakeSystem::Sleep(int milliseconds) { log_.push_back("sleep: " + std::to_string(milliseconds)); }
+
+std::string FakeSystem::OwnExecutablePath() {
+  log_.push_back("own path");
+  return executablePath;
 }
-
-void FakeDesktop::Sleep(int milliseconds) { log_.push_back("sleep: " + std::to_string(milliseconds)); }
-
-std::string FakeDesktop::AnsiToUtf8(std::string_view ansi) { return Latin1ToUtf8(ansi); }
 
 std::string Latin1ToUtf8(std::string_view ansi) {
   std::string out;
@@ -208,13 +211,21 @@ std::string Latin1ToUtf8(std::string_view ansi) {
   return out;
 }
 
-ButtonId FakeWindow::CreateLauncherButton(const ButtonDesign& design) {
-  buttons.push_back(FakeButton{design, true});
-  return static_cast<ButtonId>(buttons.size() - 1);
+void FakeWindow::SetImage2Hint(const std::string& text) {
+  image2Hint = text;
+  log_.push_back("hint: " + text);
 }
 
-void FakeWindow::DestroyLauncherButton(ButtonId id) {
-  buttons.at(static_cast<std::size_t>(id)).alive = false;
+void FakeWindow::SetHintHidePause(int milliseconds) {
+  hintHidePause = milliseconds;
+  log_.push_back("hint pause: " + std::to_string(milliseconds));
+}
+
+void FakeWindow::LayOutLauncherButtons(const LauncherLayout& layout) {
+  layouts.push_back(layout);
+  outerHeight = layout.outerHeight;
+  exitButtonTop = layout.exitButtonTop;
+  log_.push_back("lay out buttons: " + std::to_string(layout.buttons.size()));
 }
 
 void FakeWindow::Close() {
@@ -222,30 +233,44 @@ void FakeWindow::Close() {
   log_.push_back("close window");
 }
 
-std::vector<ButtonDesign> FakeWindow::AliveButtons() const {
-  std::vector<ButtonDesign> alive;
-  for (const FakeButton& button : buttons) {
-    if (button.alive) alive.push_back(button.design);
-  }
-  return alive;
+const std::vector<ButtonDesign>& FakeWindow::Buttons() const {
+  static const std::vector<ButtonDesign> kNone;
+  return layouts.empty() ? kNone : layouts.back().buttons;
 }
 
-MainWindow& FakeApplication::CreateMainWindow(FormEvents& formEvents) {
+void FakeApplication::SetMainFormOnTaskbar(bool value) {
+  mainFormOnTaskbar = value;
+  log_.push_back(std::string("taskbar: ") + (value ? "main window" : "application"));
+}
+
+void FakeApplication::SetTitle(const std::string& text) {
+  title = text;
+  log_.push_back("title: " + text);
+}
+
+MainWindow& FakeApplication::CreateMainWindow(FormEvents& formEvents, const FormPictures& pictures) {
   events_ = &formEvents;
+  logoGiven = pictures.logo.has_value();
+  helpIconGiven = pictures.helpIcon.has_value();
   log_.push_back("create main window");
   return window_;
 }
 
 int FakeApplication::Run() {
-  shown = !desktop_.terminated;
-  log_.push_back(shown ? "run: shown" : "run: ended before showing");
-  if (shown && whileShown && events_ != nullptr) whileShown(*events_);
+  shown = true;
+  log_.push_back("run");
+  if (whileShown && events_ != nullptr) whileShown(*events_);
   return 0;
 }
 
-FakeSystem::FakeSystem() = default;
+void FakeApplication::DestroyMainWindow() noexcept {
+  events_ = nullptr;
+  log_.push_back("destroy main window");
+}
 
-std::string FakeSystem::InWorkDir(const std::string& name) const {
+FakePlatform::FakePlatform() = default;
+
+std::string FakePlatform::InWorkDir(const std::string& name) const {
   return files.currentDirectory + "\\" + name;
 }
 

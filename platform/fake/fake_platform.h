@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/services.h"
+#include "app/main_window.h"
+#include "common/services.h"
 
 namespace kestrune::fake {
 
@@ -36,7 +37,7 @@ struct FakeResponse {
 // Everything the core did, in order, as readable lines such as
 // "confirm: <text>", "info: <text>", "error: <text>", "shell: <target>",
 // "open url: <url>", "close url", "close session", "sleep: 600",
-// "terminate".
+// "title: Kestrune", "hint pause: 20000".
 using EventLog = std::vector<std::string>;
 
 class FakeInternet final : public Internet {
@@ -83,25 +84,28 @@ class FakeDesktop final : public Desktop {
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;
-  void Terminate() override;
-  void Sleep(int milliseconds) override;
-  std::string OwnExecutablePath() override { return executablePath; }
-  std::string AnsiToUtf8(std::string_view ansi) override;
 
   std::deque<bool> confirmAnswers;  // an unscripted question is answered No
-  std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
-  bool terminated = false;
   int confirmations = 0;
   std::vector<std::string> informations;
   std::vector<std::string> errors;
   std::vector<std::string> shellOpens;
+  // Thrown by the next ShellOpen, as a failing shell call would.
+  std::optional<IoError> shellFailure;
 
   EventLog& log_;
 };
 
-struct FakeButton {
-  ButtonDesign design;
-  bool alive = true;
+class FakeSystem final : public System {
+ public:
+  explicit FakeSystem(EventLog& log) : log_(log) {}
+  void Sleep(int milliseconds) override;
+  std::string OwnExecutablePath() override;
+  std::string AnsiToUtf8(std::string_view ansi) override { return Latin1ToUtf8(ansi); }
+
+  std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
+
+  EventLog& log_;
 };
 
 class FakeWindow final : public MainWindow {
@@ -109,17 +113,15 @@ class FakeWindow final : public MainWindow {
   explicit FakeWindow(EventLog& log) : log_(log) {}
   void SetCaption(const std::string& text) override { caption = text; }
   void SetLabelText(const std::string& text) override { labelText = text; }
-  void SetImage2Hint(const std::string& text) override { image2Hint = text; }
-  void SetHintHidePause(int milliseconds) override { hintHidePause = milliseconds; }
+  void SetImage2Hint(const std::string& text) override;
+  void SetHintHidePause(int milliseconds) override;
   int OuterHeight() const override { return outerHeight; }
-  void SetOuterHeight(int height) override { outerHeight = height; }
   int ExitButtonTop() const override { return exitButtonTop; }
-  void SetExitButtonTop(int top) override { exitButtonTop = top; }
-  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
-  void DestroyLauncherButton(ButtonId id) override;
+  void LayOutLauncherButtons(const LauncherLayout& layout) override;
   void Close() override;
 
-  std::vector<ButtonDesign> AliveButtons() const;  // in creation (tab) order
+  // The launcher buttons of the last layout, in creation (tab) order.
+  const std::vector<ButtonDesign>& Buttons() const;
 
   std::string caption = "Kestrune";
   std::string labelText = "Tavimo Kestrune";
@@ -127,7 +129,7 @@ class FakeWindow final : public MainWindow {
   int hintHidePause = 0;
   int outerHeight = 393;
   int exitButtonTop = 320;
-  std::vector<FakeButton> buttons;  // index is the ButtonId
+  std::vector<LauncherLayout> layouts;  // every call, in order
   bool closed = false;
 
   EventLog& log_;
@@ -135,17 +137,19 @@ class FakeWindow final : public MainWindow {
 
 class FakeApplication final : public Application {
  public:
-  FakeApplication(EventLog& log, FakeWindow& window, FakeDesktop& desktop)
-      : log_(log), window_(window), desktop_(desktop) {}
+  FakeApplication(EventLog& log, FakeWindow& window) : log_(log), window_(window) {}
   void Initialize() override { log_.push_back("initialize"); }
-  void SetMainFormOnTaskbar(bool value) override { mainFormOnTaskbar = value; }
-  void SetTitle(const std::string& text) override { title = text; }
-  MainWindow& CreateMainWindow(FormEvents& events) override;
+  void SetMainFormOnTaskbar(bool value) override;
+  void SetTitle(const std::string& text) override;
+  MainWindow& CreateMainWindow(FormEvents& events, const FormPictures& pictures) override;
   int Run() override;
+  void DestroyMainWindow() noexcept override;
 
   bool mainFormOnTaskbar = false;
   std::string title;
   bool shown = false;
+  bool logoGiven = false;
+  bool helpIconGiven = false;
   // What the user does while the window is shown (the form lives only
   // until Run returns).
   std::function<void(FormEvents&)> whileShown;
@@ -153,20 +157,20 @@ class FakeApplication final : public Application {
  private:
   EventLog& log_;
   FakeWindow& window_;
-  FakeDesktop& desktop_;
   FormEvents* events_ = nullptr;
 };
 
 // All of the above, wired together.
-struct FakeSystem {
-  FakeSystem();
+struct FakePlatform {
+  FakePlatform();
   EventLog log;
   FakeInternet internet{log};
   FakeFiles files{log};
   FakeDesktop desktop{log};
+  FakeSystem system{log};
   FakeWindow window{log};
-  FakeApplication application{log, window, desktop};
-  Platform platform{internet, files, desktop};
+  FakeApplication application{log, window};
+  Platform platform{internet, files, desktop, system};
 
   // The working directory joined with a name, as the core builds paths.
   std::string InWorkDir(const std::string& name) const;

@@ -8,9 +8,10 @@ namespace kestrune {
 namespace {
 
 using fake::FakeResponse;
-using fake::FakeSystem;
+using fake::FakePlatform;
 
 constexpr char kUrl[] = "http://10.1.2.3/serverlist/tool.exe";
+constexpr char kAgent[] = "Kestrune.exe";
 
 std::string Bytes(std::size_t n) {
   std::string s(n, '\0');
@@ -21,14 +22,14 @@ std::string Bytes(std::size_t n) {
 class Download : public ::testing::Test {
  protected:
   std::string Target() const { return sys.InWorkDir("tool.exe"); }
-  bool Fetch() { return DownloadToFile(sys.platform, kUrl, Target()); }
+  bool Fetch() { return DownloadToFile(sys.internet, sys.files, kAgent, kUrl, Target()); }
   // Nothing but the target may be left in the working directory.
   void ExpectNoTemporaryLeft() {
     EXPECT_EQ(sys.files.files.count(PartialDownloadPath(Target())), 0u);
     EXPECT_EQ(sys.internet.liveHandles, 0);
     EXPECT_EQ(sys.files.openOutputFiles, 0);
   }
-  FakeSystem sys;
+  FakePlatform sys;
 };
 
 TEST_F(Download, BodyIsStoredByteForByteThroughOneSmallBuffer) {
@@ -62,25 +63,25 @@ TEST_F(Download, ReplacesALongerExistingFileCompletely) {
   EXPECT_EQ(sys.files.files.at(Target()), "short");
 }
 
-TEST_F(Download, AgentIsTheProgramsFileName) {
-  sys.internet.responses[kUrl] = FakeResponse{};
-  sys.desktop.executablePath = "D:\\Apps\\My Launcher\\Kestrune.exe";
-  Fetch();
-  sys.desktop.executablePath = "/opt/kestrune/bin/kestrune";
-  Fetch();
-  ASSERT_EQ(sys.internet.agents.size(), 2u);
-  EXPECT_EQ(sys.internet.agents[0], "Kestrune.exe");
-  EXPECT_EQ(sys.internet.agents[1], "kestrune");
+TEST(AgentName, IsTheProgramsFileName) {
+  EXPECT_EQ(AgentName("D:\\Apps\\My Launcher\\Kestrune.exe"), "Kestrune.exe");
+  EXPECT_EQ(AgentName("/opt/kestrune/bin/kestrune"), "kestrune");
 }
 
-TEST_F(Download, HandlesAreReleasedUrlFirstThenSession) {
-  sys.internet.responses[kUrl] = FakeResponse{};
+// The URL handle goes first, then the session, also when writing fails.
+TEST_F(Download, HandlesAreReleasedUrlFirstThenSessionOnEveryWayOut) {
+  FakeResponse big;
+  big.body = Bytes(10000);
+  sys.internet.responses[kUrl] = big;
   ASSERT_TRUE(Fetch());
+  sys.files.freeSpace = 4000;
+  EXPECT_THROW(Fetch(), IoError);
   std::vector<std::string> closes;
   for (const std::string& e : sys.log) {
     if (e.rfind("close", 0) == 0) closes.push_back(e);
   }
-  EXPECT_EQ(closes, (std::vector<std::string>{"close url", "close session"}));
+  EXPECT_EQ(closes, (std::vector<std::string>{"close url", "close session", "close url",
+                                              "close session"}));
 }
 
 TEST_F(Download, FailuresNeverTouchAnExistingFileNorLeaveATemporaryOne) {
@@ -140,7 +141,7 @@ TEST_F(Download, DiskFullPartWayRaisesAndLeavesNothingBehind) {
     Fetch();
     FAIL() << "expected an I/O error";
   } catch (const IoError& e) {
-    EXPECT_EQ(e.kind(), IoErrorKind::DiskFull);
+    EXPECT_EQ(e.Kind(), IoErrorKind::DiskFull);
   }
   EXPECT_EQ(sys.files.files.count(Target()), 0u);
   ExpectNoTemporaryLeft();
@@ -149,10 +150,10 @@ TEST_F(Download, DiskFullPartWayRaisesAndLeavesNothingBehind) {
 TEST_F(Download, MissingFolderRaisesEvenWhenTheServerIsDown) {
   sys.internet.failSession = true;
   try {
-    DownloadToFile(sys.platform, kUrl, sys.InWorkDir("sub\\tool.exe"));
+    DownloadToFile(sys.internet, sys.files, kAgent, kUrl, sys.InWorkDir("sub\\tool.exe"));
     FAIL() << "expected an I/O error";
   } catch (const IoError& e) {
-    EXPECT_EQ(e.kind(), IoErrorKind::PathNotFound);
+    EXPECT_EQ(e.Kind(), IoErrorKind::PathNotFound);
   }
   EXPECT_EQ(sys.internet.liveHandles, 0);
 }

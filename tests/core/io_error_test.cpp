@@ -1,4 +1,8 @@
-#include "platform/io_error.h"
+#include "common/io_error.h"
+
+#include <new>
+
+#include "common/failure.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +27,17 @@ TEST(IoErrorText, FullStopUnlessTheLastCharacterIsAFullStopOrBelow) {
   EXPECT_EQ(ErrorBoxText("a/"), "a/.");          // '/' is 47
   EXPECT_EQ(ErrorBoxText("caf\xC3\xA9"), "caf\xC3\xA9.");
   EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+TEST(FailureText, EveryPlatformWordsAFailureTheSameWay) {
+  const auto text = [](auto failure) {
+    return ErrorBoxText(DescribeFailure(std::make_exception_ptr(failure)));
+  };
+  EXPECT_EQ(text(IoError(IoErrorKind::DiskFull, 28)), "Disk full.");
+  EXPECT_EQ(text(std::bad_alloc()), "Out of memory.");
+  EXPECT_EQ(text(std::runtime_error("The main window cannot be created")),
+            "The main window cannot be created.");
+  EXPECT_EQ(text(42), "Unexpected error.");
 }
 
 }  // namespace

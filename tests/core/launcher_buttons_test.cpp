@@ -6,13 +6,13 @@
 namespace kestrune {
 namespace {
 
-using fake::FakeSystem;
+using fake::FakePlatform;
 
 class LauncherButtons : public ::testing::Test {
  protected:
   void Layout(int entries) {
     form.Create(sys.window);  // nothing published: start-up ends early
-    LauncherState& state = form.state();
+    LauncherState& state = form.State();
     state.localPaths.clear();
     state.remoteUrls.clear();
     state.buttonCaptions.clear();
@@ -23,20 +23,20 @@ class LauncherButtons : public ::testing::Test {
     }
     form.DisplayButtons();
   }
-  FakeSystem sys;
+  FakePlatform sys;
   TForm1 form{sys.platform, Addresses{"http://h/serverlist/", "", ""}};
 };
 
 TEST_F(LauncherButtons, NoEntriesLeaveTheDesignedWindow) {
   Layout(0);
-  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.window.Buttons().empty());
   EXPECT_EQ(sys.window.outerHeight, 393);
   EXPECT_EQ(sys.window.exitButtonTop, 320);
 }
 
 TEST_F(LauncherButtons, FiveFitWithoutGrowing) {
   Layout(5);
-  const auto buttons = sys.window.AliveButtons();
+  const auto buttons = sys.window.Buttons();
   ASSERT_EQ(buttons.size(), 5u);
   for (std::size_t i = 0; i < buttons.size(); ++i) {
     EXPECT_EQ(buttons[i].left, 35);
@@ -52,37 +52,39 @@ TEST_F(LauncherButtons, FiveFitWithoutGrowing) {
 
 TEST_F(LauncherButtons, SixthTakesExitsPlaceAndEverythingMovesDown) {
   Layout(6);
-  const auto buttons = sys.window.AliveButtons();
+  const auto buttons = sys.window.Buttons();
   ASSERT_EQ(buttons.size(), 6u);
   EXPECT_EQ(buttons[5].top, 320);
+  // The window grows before the sixth button is made, not after.
+  EXPECT_EQ(buttons[4].windowOuterHeight, 393);
+  EXPECT_EQ(buttons[5].windowOuterHeight, 433);
   EXPECT_EQ(sys.window.outerHeight, 433);
   EXPECT_EQ(sys.window.exitButtonTop, 360);
 }
 
 TEST_F(LauncherButtons, TenEntries) {
   Layout(10);
-  const auto buttons = sys.window.AliveButtons();
+  const auto buttons = sys.window.Buttons();
   ASSERT_EQ(buttons.size(), 10u);
   EXPECT_EQ(buttons.back().top, 480);
   EXPECT_EQ(sys.window.outerHeight, 593);
   EXPECT_EQ(sys.window.exitButtonTop, 520);
 }
 
-TEST_F(LauncherButtons, SecondCallReplacesTheButtonsOfTheFirst) {
-  Layout(3);
-  form.DisplayButtons();
-  EXPECT_EQ(sys.window.buttons.size(), 6u);
-  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);
+TEST_F(LauncherButtons, TheWholeColumnReachesTheWindowInOneCall) {
+  Layout(12);
+  ASSERT_EQ(sys.window.layouts.size(), 1u);
+  EXPECT_EQ(sys.window.layouts[0].buttons.size(), 12u);
 }
 
 TEST_F(LauncherButtons, EachButtonOpensItsOwnEntryEvenWithAnEmptyCaption) {
   Layout(3);
-  form.state().buttonCaptions[1].clear();
+  form.State().buttonCaptions[1].clear();
   form.DisplayButtons();
-  for (const ButtonDesign& b : sys.window.AliveButtons()) form.AssignProg(b.tag);
+  for (const ButtonDesign& b : sys.window.Buttons()) form.AssignProg(b.tag);
   EXPECT_EQ(sys.desktop.shellOpens,
             (std::vector<std::string>{"C:\\w\\f0", "C:\\w\\f1", "C:\\w\\f2"}));
-  EXPECT_EQ(sys.window.AliveButtons()[1].caption, "");
+  EXPECT_EQ(sys.window.Buttons()[1].caption, "");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "app/entry.h"
 #include "app/form1.h"
-#include "app/texts.h"
+#include "common/texts.h"
 #include "platform/fake/fake_platform.h"
 #include "update/download.h"
 
@@ -15,7 +15,7 @@ namespace kestrune {
 namespace {
 
 using fake::FakeResponse;
-using fake::FakeSystem;
+using fake::FakePlatform;
 
 constexpr char kBase[] = "http://192.0.2.10/serverlist/";
 constexpr char kQuestion[] =
@@ -52,7 +52,7 @@ class Startup : public ::testing::Test {
   }
   std::vector<std::string> Captions() const {
     std::vector<std::string> out;
-    for (const ButtonDesign& b : sys.window.AliveButtons()) out.push_back(b.caption);
+    for (const ButtonDesign& b : sys.window.Buttons()) out.push_back(b.caption);
     return out;
   }
   std::vector<std::string> FileRequests() const {
@@ -64,21 +64,30 @@ class Startup : public ::testing::Test {
   }
   void Start() { RunKestrune(sys.application, sys.platform, Addresses{kBase, "http://home/", "https://s/tickets/"}); }
 
-  FakeSystem sys;
+  FakePlatform sys;
 };
 
-TEST_F(Startup, EntrySequenceSetsTheApplicationUpBeforeTheWindowRuns) {
+TEST_F(Startup, EntrySequenceAndFormCreateRunInTheirOrder) {
   PublishManifest("Title\n");
   Start();
-  EXPECT_TRUE(sys.application.mainFormOnTaskbar);
-  EXPECT_EQ(sys.application.title, "Kestrune");
-  EXPECT_EQ(sys.window.hintHidePause, 20000);
-  EXPECT_EQ(sys.window.image2Hint, "\r   Click here to open a Support Ticket with Tavimo   \r");
-  const auto sleep = std::find(sys.log.begin(), sys.log.end(), "sleep: 600");
-  EXPECT_NE(sleep, sys.log.end());
-  EXPECT_LT(std::find(sys.log.begin(), sys.log.end(), "create main window") - sys.log.begin(),
-            sleep - sys.log.begin());
-  EXPECT_EQ(sys.log.back(), "run: shown");
+  const std::vector<std::string> expected = {
+      "initialize", "taskbar: main window", "title: Kestrune", "create main window",
+      "hint pause: 20000", "hint: \r   Click here to open a Support Ticket with Tavimo   \r",
+      "own path", "open url: " + std::string(kBase) + "updater.txt", "sleep: 600",
+      "lay out buttons: 0", "run", "destroy main window"};
+  std::vector<std::string> seen;
+  for (const std::string& e : sys.log) {
+    if (std::find(expected.begin(), expected.end(), e) != expected.end()) seen.push_back(e);
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_TRUE(sys.application.logoGiven);
+  EXPECT_TRUE(sys.application.helpIconGiven);
+}
+
+TEST_F(Startup, AfterAProblemTheWindowIsDestroyedWithoutEverRunning) {
+  Start();  // nothing published
+  EXPECT_EQ(std::count(sys.log.begin(), sys.log.end(), "run"), 0);
+  EXPECT_EQ(sys.log.back(), "destroy main window");
 }
 
 TEST_F(Startup, AllFilesPresent) {
@@ -109,8 +118,7 @@ TEST_F(Startup, MissingFilesYesDownloadsThemAllInOrderAfterOneQuestion) {
   EXPECT_EQ(Content("a.exe"), "AAAA");
   EXPECT_EQ(Content("b.dll"), std::string(5000, 'b'));
   EXPECT_EQ(Content("c.pdf"), "");
-  EXPECT_EQ(sys.window.AliveButtons().size(), 4u);
-  EXPECT_FALSE(sys.desktop.terminated);
+  EXPECT_EQ(sys.window.Buttons().size(), 4u);
   EXPECT_TRUE(sys.application.shown);
 }
 
@@ -124,8 +132,7 @@ TEST_F(Startup, MissingFilesNoStopsAtOnce) {
   EXPECT_TRUE(FileRequests().empty());
   EXPECT_FALSE(Has("a.exe"));
   EXPECT_TRUE(Has("updater1.txt"));
-  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);  // built, never used
-  EXPECT_TRUE(sys.desktop.terminated);
+  EXPECT_EQ(sys.window.Buttons().size(), 3u);  // built, never used
   EXPECT_FALSE(sys.application.shown);
 }
 
@@ -137,7 +144,7 @@ TEST_F(Startup, ManifestUnreachableKeepsThePreviousCopyAndEnds) {
   Start();
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{kManifestFailed}));
   EXPECT_EQ(Content("updater1.txt"), "Old title\na.exe\nA\n");
-  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.window.Buttons().empty());
   EXPECT_EQ(sys.window.caption, "Kestrune");
   EXPECT_EQ(std::count(sys.log.begin(), sys.log.end(), "sleep: 600"), 0);
   EXPECT_FALSE(sys.application.shown);
@@ -167,7 +174,7 @@ TEST_F(Startup, OneFailedDownloadDoesNotStopTheOthers) {
   EXPECT_FALSE(Has("b.exe"));
   EXPECT_FALSE(Has(std::string("b.exe") + ".kestrune-part"));
   EXPECT_EQ(Content("c.exe"), "C");
-  EXPECT_EQ(sys.window.AliveButtons().size(), 3u);
+  EXPECT_EQ(sys.window.Buttons().size(), 3u);
   EXPECT_FALSE(sys.application.shown);
 }
 
@@ -187,7 +194,7 @@ TEST_F(Startup, EmptyManifestKeepsTheDesignedTexts) {
   EXPECT_TRUE(Dialogs().empty());
   EXPECT_EQ(sys.window.caption, "Kestrune");
   EXPECT_EQ(sys.window.labelText, "Tavimo Kestrune");
-  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.window.Buttons().empty());
   EXPECT_TRUE(sys.application.shown);
 }
 
@@ -247,10 +254,10 @@ TEST_F(Startup, SubFolderNamesAreUsedAsTheyStandWithoutCreatingFolders) {
   // The folder does not exist: the file cannot be created, which is an
   // I/O error, reported in the error box; the window still opens.
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, "error: Path not found."}));
-  EXPECT_TRUE(sys.window.AliveButtons().empty());
+  EXPECT_TRUE(sys.window.Buttons().empty());
   EXPECT_TRUE(sys.application.shown);
 
-  FakeSystem again;
+  FakePlatform again;
   again.files.directories.insert(again.InWorkDir("tools"));
   again.internet.responses = sys.internet.responses;
   again.desktop.confirmAnswers = {true};
@@ -259,13 +266,24 @@ TEST_F(Startup, SubFolderNamesAreUsedAsTheyStandWithoutCreatingFolders) {
   EXPECT_TRUE(again.application.shown);
 }
 
+TEST_F(Startup, BlankFileNameAsksThenFailsOnTheFolderItselfAndTheWindowStays) {
+  PublishManifest("T\n\nBlank\nb.exe\nB\n");
+  Publish("b.exe", "B");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, "error: File access denied."}));
+  EXPECT_EQ(sys.files.files.size(), 1u);  // the manifest copy only
+  EXPECT_TRUE(FileRequests().empty());
+  EXPECT_TRUE(sys.window.Buttons().empty());
+  EXPECT_TRUE(sys.application.shown);
+}
+
 TEST_F(Startup, IoErrorOnTheManifestCopyShowsTheErrorBoxAndTheWindowStays) {
   sys.files.directories.insert(sys.InWorkDir("updater1.txt"));  // a folder of that name
   PublishManifest("T\na.exe\nA\n");
   Start();
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{"error: File access denied."}));
-  EXPECT_FALSE(sys.desktop.terminated);  // the final check is skipped too
-  EXPECT_TRUE(sys.application.shown);
+  EXPECT_TRUE(sys.application.shown);  // the final check is skipped too
   EXPECT_EQ(sys.window.caption, "Kestrune");
 }
 
@@ -305,6 +323,19 @@ TEST_F(Startup, TheWindowsClicksOpenThePagesAndTheEntries) {
                                       sys.InWorkDir("b.pdf"), sys.InWorkDir("a.exe")}));
   EXPECT_FALSE(closedBeforeExit);
   EXPECT_TRUE(sys.window.closed);
+}
+
+// A failing click reads as a failing start-up does, whatever the platform.
+TEST_F(Startup, AFailingClickIsReportedInTheErrorBoxAndTheWindowStays) {
+  PublishManifest("T\n");
+  sys.application.whileShown = [&](FormEvents& events) {
+    sys.desktop.shellFailure = IoError(IoErrorKind::DiskFull, 112);
+    events.Image1Click();
+    events.Image2Click();
+  };
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{"error: Disk full."}));
+  EXPECT_EQ(sys.desktop.shellOpens, (std::vector<std::string>{"https://s/tickets/"}));
 }
 
 }  // namespace

@@ -202,12 +202,13 @@ void CheckReader(std::string_view bytes, const Manifest& m) {
 
 // The window's creation with start-up, as RunKestrune does it.
 void CheckStartup(std::string_view bytes, const Manifest& m) {
-  fake::FakeSystem sys;
+  fake::FakePlatform sys;
   fake::FakeResponse manifest;
   manifest.body = std::string(bytes);
   sys.internet.responses[std::string(kBase) + "updater.txt"] = manifest;
   std::size_t unsafe = 0;
   bool safeNameInAFolder = false;
+  bool blankName = false;
   for (const ManifestRecord& r : m.records) {
     // An entry named like the manifest gets the manifest, as it would.
     if (r.fileName != "updater.txt") {
@@ -219,24 +220,29 @@ void CheckStartup(std::string_view bytes, const Manifest& m) {
       ++unsafe;
     } else if (r.fileName.find_first_of("\\/") != std::string::npos) {
       safeNameInAFolder = true;
+    } else if (r.fileName.empty()) {
+      blankName = true;
     }
   }
   sys.desktop.confirmAnswers = {true};
 
   TForm1 form(sys.platform, Addresses{kBase, "http://home/", "https://tickets/"});
   form.Create(sys.window);
-  const LauncherState& state = form.state();
+  const LauncherState& state = form.State();
 
-  // An I/O error (a sub-folder that is not there) ends start-up early.
+  // An I/O error (a sub-folder that is not there, or a blank name that
+  // leaves the working directory itself as the target) ends start-up early.
   const bool stoppedEarly = !sys.desktop.errors.empty();
   for (const std::string& e : sys.desktop.errors) {
-    FUZZ_CHECK(e == "Path not found." && safeNameInAFolder, "unexpected error box", e);
+    FUZZ_CHECK((e == "Path not found." && safeNameInAFolder) ||
+                   (e == "File access denied." && blankName),
+               "unexpected error box", e);
   }
   FUZZ_CHECK(state.localPaths.size() == state.remoteUrls.size(), "entry lists differ in length");
   FUZZ_CHECK(state.localPaths.size() == state.buttonCaptions.size(), "entry lists differ in length");
   FUZZ_CHECK(state.localPaths.size() == m.records.size(), "entry count differs from the records");
   if (!stoppedEarly) {
-    FUZZ_CHECK(sys.window.AliveButtons().size() == m.records.size(), "button count differs");
+    FUZZ_CHECK(sys.window.Buttons().size() == m.records.size(), "button count differs");
   }
 
   std::size_t updateBoxes = 0;
@@ -248,7 +254,7 @@ void CheckStartup(std::string_view bytes, const Manifest& m) {
   FUZZ_CHECK(sys.desktop.confirmations <= 1, "asked more than once");
   // Every safe name is served, so only unsafe names are problems; an I/O
   // error skips the end of start-up, the request to end included.
-  FUZZ_CHECK(sys.desktop.terminated == (!stoppedEarly && unsafe > 0), "ending after a problem");
+  FUZZ_CHECK(form.EndRequested() == (!stoppedEarly && unsafe > 0), "ending after a problem");
 
   const std::string base(kBase);
   for (std::size_t i = 1; i < sys.internet.requests.size(); ++i) {

@@ -55,7 +55,7 @@ struct StartResult {
   bool shown = false;
 };
 
-StartResult Collect(const fake::FakeSystem& sys) {
+StartResult Collect(const fake::FakePlatform& sys) {
   StartResult out;
   for (const std::string& e : sys.log) {
     if (e.starts_with("confirm:") || e.starts_with("info:") || e.starts_with("error:")) {
@@ -66,14 +66,14 @@ StartResult Collect(const fake::FakeSystem& sys) {
     const std::string name = r.substr(std::string(kBase).size());
     if (name != "updater.txt") out.requests.push_back(name);
   }
-  out.buttons = sys.window.AliveButtons().size();
+  out.buttons = sys.window.Buttons().size();
   out.caption = sys.window.caption;
   out.shown = sys.application.shown;
   EXPECT_EQ(sys.internet.liveHandles, 0);
   return out;
 }
 
-void Serve(fake::FakeSystem& sys, const Server& server) {
+void Serve(fake::FakePlatform& sys, const Server& server) {
   for (const auto& [name, response] : server) sys.internet.responses[kBase + name] = response;
 }
 
@@ -89,7 +89,7 @@ struct FakeDisk {
 std::string FakePath(const std::string& name) { return "C:\\Users\\ana\\Kestrune\\" + name; }
 
 StartResult StartOnTheFake(FakeDisk& disk, const Server& server) {
-  fake::FakeSystem sys;
+  fake::FakePlatform sys;
   sys.files.files = disk.files;
   sys.files.readOnly = disk.readOnly;
   sys.files.freeSpace = disk.freeSpace;
@@ -177,10 +177,10 @@ TEST(FakeManifestCopy, ThatCannotBeReplacedIsKeptAndTheTemporaryCopyRemoved) {
 // One start of the launcher on the real disk, with the fake desktop,
 // window and server.
 StartResult StartIn(const hostile::Sandbox& sandbox, const Server& server) {
-  fake::FakeSystem sys;
+  fake::FakePlatform sys;
   Serve(sys, server);
   hostile::PosixDirFiles files(sandbox.workDir());
-  Platform platform{sys.internet, files, sys.desktop};
+  Platform platform{sys.internet, files, sys.desktop, sys.system};
   sys.desktop.confirmAnswers = {true};
   RunKestrune(sys.application, platform, Addresses{kBase, "", ""});
   EXPECT_TRUE(files.escapes.empty());
@@ -310,7 +310,7 @@ TEST_F(SmallDisk, FullWhileCopyingTheManifestKeepsThePreviousCopyByteForByte) {
     try {
       for (;;) filler->Write(std::as_bytes(std::span(block)));
     } catch (const IoError& e) {
-      ASSERT_EQ(e.kind(), IoErrorKind::DiskFull);
+      ASSERT_EQ(e.Kind(), IoErrorKind::DiskFull);
     }
   }
   std::string fresh = "New title\n";

@@ -267,7 +267,10 @@ PosixDirFiles::PosixDirFiles(std::string workDir) : workDir_(std::move(workDir))
 
 void PosixDirFiles::RequireInside(const std::string& path) {
   const std::string normal = NormalizePosixPath(path);
-  if (path.empty() || path.front() != '/' || !normal.starts_with(workDir_ + "/")) {
+  // The working directory itself is inside: a blank entry name targets it,
+  // and creating a file there fails as a folder.
+  const bool inside = normal == workDir_ || normal.starts_with(workDir_ + "/");
+  if (path.empty() || path.front() != '/' || !inside) {
     escapes.push_back(path);
     throw IoError(IoErrorKind::AccessDenied, EACCES);
   }

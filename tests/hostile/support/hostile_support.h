@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/services.h"
+#include "common/file_system.h"
+#include "common/internet.h"
 
 namespace kestrune::hostile {
 

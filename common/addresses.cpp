@@ -1,4 +1,4 @@
-#include "app/addresses.h"
+#include "common/addresses.h"
 
 // Filled in by CMake from its cache; never read at run time.
 #ifndef KESTRUNE_UPDATE_BASE_URL

@@ -22,8 +22,8 @@ enum class IoErrorKind {
 class IoError : public std::runtime_error {
  public:
   IoError(IoErrorKind kind, int systemCode);
-  IoErrorKind kind() const { return kind_; }
-  int systemCode() const { return systemCode_; }
+  IoErrorKind Kind() const { return kind_; }
+  int SystemCode() const { return systemCode_; }
 
  private:
   IoErrorKind kind_;
@@ -32,9 +32,5 @@ class IoError : public std::runtime_error {
 
 // "File not found", "Disk full", ... or "I/O error N".
 std::string DescribeIoError(IoErrorKind kind, int systemCode);
-
-// The text of an error box: a full stop is added unless the last character
-// is already a full stop or anything coded below it.
-std::string ErrorBoxText(const std::string& description);
 
 }  // namespace kestrune

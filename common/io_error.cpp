@@ -1,4 +1,4 @@
-#include "platform/io_error.h"
+#include "common/io_error.h"
 
 namespace kestrune {
 
@@ -23,15 +23,6 @@ std::string DescribeIoError(IoErrorKind kind, int systemCode) {
       break;
   }
   return "I/O error " + std::to_string(systemCode);
-}
-
-std::string ErrorBoxText(const std::string& description) {
-  // Compared as a byte: every UTF-8 lead or continuation byte is above '.',
-  // so a text ending in any non-ASCII character gets its full stop too.
-  if (!description.empty() && static_cast<unsigned char>(description.back()) > '.') {
-    return description + ".";
-  }
-  return description;
 }
 
 }  // namespace kestrune

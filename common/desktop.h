@@ -1,0 +1,41 @@
+// What the program asks of the desktop (the shell and the boxes) and of the
+// system it runs on. All text is UTF-8; each platform converts at its edge.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrune {
+
+// The shell and the modal boxes.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // Opens a file or address with its registered handler (a program is
+  // started in the launcher's own current directory), parented to the
+  // main window. Fire and forget: the outcome is not reported back.
+  virtual void ShellOpen(const std::string& target) = 0;
+  // Modal boxes owned by the application, centred on the screen; they may
+  // appear while the main window is still hidden.
+  // "Confirm", "&Yes" and "&No" with Yes the default; true only for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
+  // "Information", information icon, one "OK" button.
+  virtual void ShowInformation(const std::string& text) = 0;
+  // Titled with the application title, error icon, one "OK" button.
+  virtual void ShowError(const std::string& text) = 0;
+};
+
+// The running process and its system.
+class System {
+ public:
+  virtual ~System() = default;
+  // Suspends the calling thread.
+  virtual void Sleep(int milliseconds) = 0;
+  // Full path of the running program.
+  virtual std::string OwnExecutablePath() = 0;
+  // Converts 8-bit manifest text from the system's ANSI code page.
+  // Only called for text holding a byte of 0x80 or above.
+  virtual std::string AnsiToUtf8(std::string_view ansi) = 0;
+};
+
+}  // namespace kestrune

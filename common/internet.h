@@ -1,0 +1,48 @@
+// The internet service the download runs on (WinINet, libcurl).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace kestrune {
+
+struct ReadResult {
+  bool ok = false;        // false: the transfer broke off
+  std::size_t bytes = 0;  // bytes delivered into the buffer; 0 with ok = end
+};
+
+// The body of one response (a WinINet URL handle, a libcurl transfer).
+// Destroying it releases the handle.
+class InternetResponse {
+ public:
+  virtual ~InternetResponse() = default;
+  // Final status after the redirects the platform follows (200, 404, ...).
+  virtual int StatusCode() const = 0;
+  // Length the server announced for the body, when it announced one.
+  virtual std::optional<std::uint64_t> ContentLength() const = 0;
+  // Blocks until some bytes, the end, or a failure.
+  virtual ReadResult Read(std::span<std::byte> buffer) = 0;
+};
+
+// An internet session (InternetOpen). Destroying it releases the handle;
+// a response must be destroyed before the session that opened it.
+class InternetSession {
+ public:
+  virtual ~InternetSession() = default;
+  // A plain GET with the platform's defaults; nullptr when the address
+  // cannot be opened at all (bad address, refused, unreachable).
+  virtual std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) = 0;
+};
+
+class Internet {
+ public:
+  virtual ~Internet() = default;
+  // nullptr when no session can be had.
+  virtual std::unique_ptr<InternetSession> OpenSession(std::string_view agent) = 0;
+};
+
+}  // namespace kestrune
