@@ -18,7 +18,7 @@ class FakeUrlHandle final : public InternetResponse {
   FakeUrlHandle& operator=(const FakeUrlHandle&) = delete;
   ~FakeUrlHandle() override {
     --owner_.liveHandles;
-    owner_.log_.push_back("close url");
+    owner_.eventLog.push_back("close url");
   }
 
   int StatusCode() const override { return response_.status; }
@@ -55,13 +55,13 @@ class FakeSession final : public InternetSession {
   FakeSession& operator=(const FakeSession&) = delete;
   ~FakeSession() override {
     --owner_.liveHandles;
-    owner_.log_.push_back("close session");
+    owner_.eventLog.push_back("close session");
   }
 
   std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
     const std::string address(url);
     owner_.requests.push_back(address);
-    owner_.log_.push_back("open url: " + address);
+    owner_.eventLog.push_back("open url: " + address);
     FakeResponse response;
     if (auto it = owner_.responses.find(address); it != owner_.responses.end()) {
       response = it->second;
@@ -126,7 +126,7 @@ std::unique_ptr<InternetSession> FakeInternet::OpenSession(std::string_view agen
   return std::make_unique<FakeSession>(*this);
 }
 
-FakeFiles::FakeFiles(EventLog& log) : log_(log) { directories.insert(currentDirectory); }
+FakeFiles::FakeFiles(EventLog& log) : eventLog(log) { directories.insert(currentDirectory); }
 
 bool FakeFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
 
@@ -139,7 +139,7 @@ std::unique_ptr<OutputFile> FakeFiles::CreateOutputFile(const std::string& path)
   }
   if (directories.count(ParentOf(path)) == 0) throw IoError(IoErrorKind::PathNotFound, 3);
   files[path].clear();
-  log_.push_back("create: " + path);
+  eventLog.push_back("create: " + path);
   return std::make_unique<FakeOutputFile>(*this, path);
 }
 
@@ -157,22 +157,22 @@ void FakeFiles::ReplaceFile(const std::string& from, const std::string& to) {
   }
   files[to] = std::move(it->second);
   files.erase(from);
-  log_.push_back("replace: " + to);
+  eventLog.push_back("replace: " + to);
 }
 
 void FakeFiles::RemoveFile(const std::string& path) noexcept {
-  if (files.erase(path) != 0) log_.push_back("remove: " + path);
+  if (files.erase(path) != 0) eventLog.push_back("remove: " + path);
 }
 
 void FakeDesktop::ShellOpen(const std::string& target) {
   if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
   shellOpens.push_back(target);
-  log_.push_back("shell: " + target);
+  eventLog.push_back("shell: " + target);
 }
 
 bool FakeDesktop::Confirm(const std::string& text) {
   ++confirmations;
-  log_.push_back("confirm: " + text);
+  eventLog.push_back("confirm: " + text);
   if (confirmAnswers.empty()) return false;
   const bool answer = confirmAnswers.front();
   confirmAnswers.pop_front();
@@ -181,18 +181,18 @@ bool FakeDesktop::Confirm(const std::string& text) {
 
 void FakeDesktop::ShowInformation(const std::string& text) {
   informations.push_back(text);
-  log_.push_back("info: " + text);
+  eventLog.push_back("info: " + text);
 }
 
 void FakeDesktop::ShowError(const std::string& text) {
   errors.push_back(text);
-  log_.push_back("error: " + text);
+  eventLog.push_back("error: " + text);
 }
 
-void FakeSystem::Sleep(int milliseconds) { log_.push_back("sleep: " + std::to_string(milliseconds)); }
+void FakeSystem::Sleep(int milliseconds) { eventLog.push_back("sleep: " + std::to_string(milliseconds)); }
 
 std::string FakeSystem::OwnExecutablePath() {
-  log_.push_back("own path");
+  eventLog.push_back("own path");
   return executablePath;
 }
 
@@ -213,24 +213,24 @@ std::string Latin1ToUtf8(std::string_view ansi) {
 
 void FakeWindow::SetImage2Hint(const std::string& text) {
   image2Hint = text;
-  log_.push_back("hint: " + text);
+  eventLog.push_back("hint: " + text);
 }
 
 void FakeWindow::SetHintHidePause(int milliseconds) {
   hintHidePause = milliseconds;
-  log_.push_back("hint pause: " + std::to_string(milliseconds));
+  eventLog.push_back("hint pause: " + std::to_string(milliseconds));
 }
 
 void FakeWindow::LayOutLauncherButtons(const LauncherLayout& layout) {
   layouts.push_back(layout);
   outerHeight = layout.outerHeight;
   exitButtonTop = layout.exitButtonTop;
-  log_.push_back("lay out buttons: " + std::to_string(layout.buttons.size()));
+  eventLog.push_back("lay out buttons: " + std::to_string(layout.buttons.size()));
 }
 
 void FakeWindow::Close() {
   closed = true;
-  log_.push_back("close window");
+  eventLog.push_back("close window");
 }
 
 const std::vector<ButtonDesign>& FakeWindow::Buttons() const {

@@ -42,7 +42,7 @@ using EventLog = std::vector<std::string>;
 
 class FakeInternet final : public Internet {
  public:
-  explicit FakeInternet(EventLog& log) : log_(log) {}
+  explicit FakeInternet(EventLog& log) : eventLog(log) {}
   std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
 
   std::map<std::string, FakeResponse> responses;  // by address; others are 404
@@ -52,7 +52,7 @@ class FakeInternet final : public Internet {
   int liveHandles = 0;  // sessions and responses not yet released
   std::size_t largestRead = 0;
 
-  EventLog& log_;
+  EventLog& eventLog;
 };
 
 class FakeFiles final : public FileSystem {
@@ -74,12 +74,12 @@ class FakeFiles final : public FileSystem {
   std::optional<std::size_t> freeSpace;
   int openOutputFiles = 0;
 
-  EventLog& log_;
+  EventLog& eventLog;
 };
 
 class FakeDesktop final : public Desktop {
  public:
-  explicit FakeDesktop(EventLog& log) : log_(log) {}
+  explicit FakeDesktop(EventLog& log) : eventLog(log) {}
   void ShellOpen(const std::string& target) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
@@ -93,24 +93,24 @@ class FakeDesktop final : public Desktop {
   // Thrown by the next ShellOpen, as a failing shell call would.
   std::optional<IoError> shellFailure;
 
-  EventLog& log_;
+  EventLog& eventLog;
 };
 
 class FakeSystem final : public System {
  public:
-  explicit FakeSystem(EventLog& log) : log_(log) {}
+  explicit FakeSystem(EventLog& log) : eventLog(log) {}
   void Sleep(int milliseconds) override;
   std::string OwnExecutablePath() override;
   std::string AnsiToUtf8(std::string_view ansi) override { return Latin1ToUtf8(ansi); }
 
   std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
 
-  EventLog& log_;
+  EventLog& eventLog;
 };
 
 class FakeWindow final : public MainWindow {
  public:
-  explicit FakeWindow(EventLog& log) : log_(log) {}
+  explicit FakeWindow(EventLog& log) : eventLog(log) {}
   void SetCaption(const std::string& text) override { caption = text; }
   void SetLabelText(const std::string& text) override { labelText = text; }
   void SetImage2Hint(const std::string& text) override;
@@ -132,7 +132,7 @@ class FakeWindow final : public MainWindow {
   std::vector<LauncherLayout> layouts;  // every call, in order
   bool closed = false;
 
-  EventLog& log_;
+  EventLog& eventLog;
 };
 
 class FakeApplication final : public Application {
