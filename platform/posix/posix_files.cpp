@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "platform/gathered_writes.h"
-#include "platform/posix/errno_error.h"
-#include "platform/posix/program_file.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/posix_errno_error.h"
+#include "platform/posix/posix_program_file.h"
+#include "platform/posix/posix_unique_fd.h"
 
 namespace kestrune::posix {
 

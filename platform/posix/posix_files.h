@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/services.h"
+#include "common/file_system.h"
 
 namespace kestrune::posix {
 

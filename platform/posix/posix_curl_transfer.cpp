@@ -1,4 +1,4 @@
-#include "platform/posix/curl_transfer.h"
+#include "platform/posix/posix_curl_transfer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/posix/program_file.h"
+#include "platform/posix/posix_program_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <string_view>
 
-#include "platform/posix/errno_error.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/posix_errno_error.h"
+#include "platform/posix/posix_unique_fd.h"
 
 namespace kestrune::posix {
 

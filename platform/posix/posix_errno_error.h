@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/io_error.h"
+#include "common/io_error.h"
 
 namespace kestrune::posix {
 

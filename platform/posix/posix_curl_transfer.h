@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/curl_internet.h"
-#include "platform/services.h"
+#include "platform/posix/posix_curl_internet.h"
+#include "common/internet.h"
 
 namespace kestrune::posix {
 

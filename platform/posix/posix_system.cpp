@@ -1,4 +1,4 @@
-#include "platform/posix/process_info.h"
+#include "platform/posix/posix_system.h"
 
 #include <time.h>
 #include <unistd.h>
@@ -8,7 +8,14 @@
 
 namespace kestrune::posix {
 
-std::string OwnExecutablePath() {
+void PosixSystem::Sleep(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timespec left{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+std::string PosixSystem::OwnExecutablePath() {
   std::vector<char> buffer(256);
   for (;;) {
     const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -18,13 +25,6 @@ std::string OwnExecutablePath() {
     }
     // readlink truncates silently; a full buffer may be a cut path.
     buffer.resize(buffer.size() * 2);
-  }
-}
-
-void SleepMilliseconds(int milliseconds) {
-  if (milliseconds <= 0) return;
-  timespec left{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
 }
 

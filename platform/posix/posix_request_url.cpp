@@ -1,4 +1,4 @@
-#include "platform/posix/request_url.h"
+#include "platform/posix/posix_request_url.h"
 
 namespace kestrune::posix {
 

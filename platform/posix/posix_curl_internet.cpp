@@ -1,9 +1,9 @@
-#include "platform/posix/curl_internet.h"
+#include "platform/posix/posix_curl_internet.h"
 
 #include <curl/curl.h>
 
-#include "platform/posix/curl_transfer.h"
-#include "platform/posix/request_url.h"
+#include "platform/posix/posix_curl_transfer.h"
+#include "platform/posix/posix_request_url.h"
 
 namespace kestrune::posix {
 

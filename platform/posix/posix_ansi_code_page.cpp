@@ -1,4 +1,4 @@
-#include "platform/posix/ansi_code_page.h"
+#include "platform/posix/posix_ansi_code_page.h"
 
 #include <cerrno>
 

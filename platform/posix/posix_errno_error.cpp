@@ -1,4 +1,4 @@
-#include "platform/posix/errno_error.h"
+#include "platform/posix/posix_errno_error.h"
 
 #include <sys/stat.h>
 

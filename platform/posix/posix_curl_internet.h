@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/services.h"
+#include "common/internet.h"
 
 namespace kestrune::posix {
 
