@@ -13,34 +13,10 @@
 #include <exception>
 #include <string>
 
-#include "platform/posix/curl_internet.h"
+#include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
-#include "platform/posix/process_info.h"
+#include "platform/posix/posix_system.h"
 #include "update/download.h"
-
-namespace {
-
-// DownloadToFile asks the desktop only for the program's path (the agent
-// name); anything else would be a change in the code being measured.
-class BenchDesktop final : public kestrune::Desktop {
- public:
-  void ShellOpen(const std::string&) override { Unexpected("ShellOpen"); }
-  bool Confirm(const std::string&) override { Unexpected("Confirm"); }
-  void ShowInformation(const std::string&) override { Unexpected("ShowInformation"); }
-  void ShowError(const std::string&) override { Unexpected("ShowError"); }
-  void Terminate() override { Unexpected("Terminate"); }
-  void Sleep(int) override { Unexpected("Sleep"); }
-  std::string OwnExecutablePath() override { return kestrune::posix::OwnExecutablePath(); }
-  std::string AnsiToUtf8(std::string_view) override { Unexpected("AnsiToUtf8"); }
-
- private:
-  [[noreturn]] static void Unexpected(const char* call) {
-    std::fprintf(stderr, "download_bench: unexpected %s\n", call);
-    std::terminate();
-  }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -50,11 +26,12 @@ int main(int argc, char** argv) {
   try {
     kestrune::posix::CurlInternet internet;
     kestrune::posix::PosixFileSystem files;
-    BenchDesktop desktop;
-    kestrune::Platform platform{internet, files, desktop};
+    // The agent name the program itself sends.
+    const std::string agent =
+        kestrune::AgentName(kestrune::posix::PosixSystem().OwnExecutablePath());
 
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = kestrune::DownloadToFile(platform, argv[1], argv[2]);
+    const bool ok = kestrune::DownloadToFile(internet, files, agent, argv[1], argv[2]);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
 
     struct stat info {};

@@ -1,11 +1,10 @@
 #include "platform/qt/qt_application.h"
 
 #include <QApplication>
-#include <QMetaObject>
 
-#include "app/texts.h"
-#include "platform/qt/message_boxes.h"
-#include "platform/qt/window_look.h"
+#include "common/texts.h"
+#include "platform/qt/qt_message_boxes.h"
+#include "platform/qt/qt_window_look.h"
 
 namespace kestrune::qt {
 
@@ -14,8 +13,8 @@ QtApplication::QtApplication() : title_(texts::kApplicationTitle) {}
 QtApplication::~QtApplication() = default;
 
 void QtApplication::Initialize() {
-  // Form1's closing ends the program (see Form1Window::closeEvent); Qt's own
-  // rule would also end it when a box closes before the window is shown.
+  // Form1's closing ends the program (see QtForm1Window::closeEvent); Qt's
+  // own rule would also end it when a box closes before the window is shown.
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(ProgramIcon());
   QApplication::setDesktopFileName(QStringLiteral("kestrune"));
@@ -27,28 +26,21 @@ void QtApplication::SetMainFormOnTaskbar(bool) {}
 
 void QtApplication::SetTitle(const std::string& title) { title_ = title; }
 
-MainWindow& QtApplication::CreateMainWindow(FormEvents& events) {
-  window_ = std::make_unique<Form1Window>(events, MakeWindowLook(), [this](const std::string& text) {
-    ShowErrorBox(title_, text);
-  });
+MainWindow& QtApplication::CreateMainWindow(FormEvents& events, const FormPictures& pictures) {
+  window_ = std::make_unique<QtForm1Window>(events, MakeWindowLook(), pictures,
+                                            [this](const std::string& text) {
+                                              ShowErrorBox(title_, text);
+                                            });
   return *window_;
 }
 
 int QtApplication::Run() {
-  if (terminateRequested_ || !window_ || window_->WasClosed()) return 0;
+  // A window already closed would never be closed again to end the loop.
+  if (!window_ || window_->WasClosed()) return 0;
   window_->show();
-  running_ = true;
-  const int code = QApplication::exec();
-  running_ = false;
-  return code;
+  return QApplication::exec();
 }
 
-void QtApplication::RequestTerminate() {
-  terminateRequested_ = true;
-  if (running_) {
-    // Queued, so the handler that asked runs to its end first.
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-  }
-}
+void QtApplication::DestroyMainWindow() noexcept { window_.reset(); }
 
 }  // namespace kestrune::qt

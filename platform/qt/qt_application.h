@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/qt/form1_window.h"
-#include "platform/services.h"
+#include "app/main_window.h"
+#include "platform/qt/qt_form1_window.h"
 
 namespace kestrune::qt {
 
@@ -21,21 +21,16 @@ class QtApplication final : public Application {
   void Initialize() override;
   void SetMainFormOnTaskbar(bool value) override;
   void SetTitle(const std::string& title) override;
-  MainWindow& CreateMainWindow(FormEvents& events) override;
+  MainWindow& CreateMainWindow(FormEvents& events, const FormPictures& pictures) override;
   int Run() override;
+  void DestroyMainWindow() noexcept override;
 
   const std::string& Title() const { return title_; }
-  // Desktop::Terminate: during start-up the window is then never shown;
-  // later, the event loop ends once the current handler returns.
-  void RequestTerminate();
-  bool TerminateRequested() const { return terminateRequested_; }
-  Form1Window* Window() const { return window_.get(); }
+  QtForm1Window* Window() const { return window_.get(); }
 
  private:
   std::string title_;
-  bool terminateRequested_ = false;
-  bool running_ = false;
-  std::unique_ptr<Form1Window> window_;
+  std::unique_ptr<QtForm1Window> window_;
 };
 
 }  // namespace kestrune::qt

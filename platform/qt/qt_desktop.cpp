@@ -6,9 +6,8 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "app/texts.h"
-#include "platform/posix/process_info.h"
-#include "platform/qt/message_boxes.h"
+#include "common/texts.h"
+#include "platform/qt/qt_message_boxes.h"
 #include "platform/qt/qt_text.h"
 
 namespace kestrune::qt {
@@ -54,13 +53,5 @@ void QtDesktop::ShowInformation(const std::string& text) {
 }
 
 void QtDesktop::ShowError(const std::string& text) { ShowErrorBox(application_.Title(), text); }
-
-void QtDesktop::Terminate() { application_.RequestTerminate(); }
-
-void QtDesktop::Sleep(int milliseconds) { posix::SleepMilliseconds(milliseconds); }
-
-std::string QtDesktop::OwnExecutablePath() { return posix::OwnExecutablePath(); }
-
-std::string QtDesktop::AnsiToUtf8(std::string_view ansi) { return ansi_.Decode(ansi); }
 
 }  // namespace kestrune::qt

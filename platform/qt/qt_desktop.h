@@ -2,9 +2,11 @@
 // the desktop's handlers, programs started directly.
 #pragma once
 
-#include "platform/posix/ansi_code_page.h"
+#include <string>
+#include <string_view>
+
+#include "common/desktop.h"
 #include "platform/qt/qt_application.h"
-#include "platform/services.h"
 
 namespace kestrune::qt {
 
@@ -20,14 +22,9 @@ class QtDesktop final : public Desktop {
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;
-  void Terminate() override;
-  void Sleep(int milliseconds) override;
-  std::string OwnExecutablePath() override;
-  std::string AnsiToUtf8(std::string_view ansi) override;
 
  private:
   QtApplication& application_;
-  posix::Cp1252Decoder ansi_;
 };
 
 // True for "scheme:..." addresses (two or more scheme characters, so a

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/curl_internet.h"
+#include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
-#include "tests/linux/support/headless_desktop.h"
+#include "platform/posix/posix_system.h"
 #include "tests/linux/support/loopback_server.h"
 #include "tests/linux/support/temp_dir.h"
 #include "update/download.h"
@@ -74,8 +74,7 @@ class CurlDownload : public ::testing::Test {
   std::string Local(const std::string& name) const { return work_.Path(name); }
 
   bool Download(const std::string& name, posix::CurlInternet& internet) {
-    Platform platform{internet, files_, desktop_};
-    return DownloadToFile(platform, Url(name), Local(name));
+    return DownloadToFile(internet, files_, agent_, Url(name), Local(name));
   }
   bool Download(const std::string& name) { return Download(name, internet_); }
 
@@ -94,7 +93,8 @@ class CurlDownload : public ::testing::Test {
   TempDir work_;
   posix::CurlInternet internet_;
   posix::PosixFileSystem files_;
-  testing::HeadlessDesktop desktop_;
+  // As the program names itself: after its own file.
+  const std::string agent_ = AgentName(posix::PosixSystem().OwnExecutablePath());
 };
 
 TempDir* CurlDownload::serverDir_ = nullptr;
@@ -105,12 +105,11 @@ TEST_F(CurlDownload, OneMebibyteArrivesByteIdenticalUnderTheProgramsName) {
   EXPECT_EQ(ReadFileBytes(Local("big.bin")), ServedBytes("big.bin"));
   EXPECT_FALSE(fs::exists(PartialDownloadPath(Local("big.bin"))));
 
-  const std::string self = fs::path(posix::OwnExecutablePath()).filename().string();
   bool seen = false;
   for (const auto& request : server_->Requests()) {
     if (request.path == "/serverlist/big.bin") {
       seen = true;
-      EXPECT_EQ(request.agent, self);
+      EXPECT_EQ(request.agent, "linux_service_tests");
     }
   }
   EXPECT_TRUE(seen);
@@ -176,11 +175,10 @@ TEST_F(CurlDownload, RedirectLoopFailsAfterABoundedNumberOfRequests) {
 
 TEST_F(CurlDownload, RefusedConnectionIsAFailure) {
   posix::CurlInternet internet;
-  Platform platform{internet, files_, desktop_};
   WriteFileBytes(Local("x.bin"), kEarlier);
   const std::string url =
       "http://127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/serverlist/x.bin";
-  EXPECT_FALSE(DownloadToFile(platform, url, Local("x.bin")));
+  EXPECT_FALSE(DownloadToFile(internet, files_, agent_, url, Local("x.bin")));
   ExpectEarlierFileKept("x.bin");
 }
 
@@ -199,9 +197,9 @@ TEST_F(CurlDownload, StalledServerIsGivenUpAfterTheNoDataTimeout) {
 
 TEST_F(CurlDownload, UnwritableTargetIsAnIoErrorEvenWithTheServerUp) {
   posix::CurlInternet internet;
-  Platform platform{internet, files_, desktop_};
-  EXPECT_THROW(DownloadToFile(platform, Url("target.bin"), Local("no-such-dir/target.bin")),
-               IoError);
+  EXPECT_THROW(
+      DownloadToFile(internet, files_, agent_, Url("target.bin"), Local("no-such-dir/target.bin")),
+      IoError);
 }
 
 // The response object itself, as the core sees it between the calls.

@@ -7,10 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/curl_internet.h"
+#include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
 #include "tests/linux/support/child_process.h"
-#include "tests/linux/support/headless_desktop.h"
 #include "tests/linux/support/loopback_server.h"
 #include "tests/linux/support/temp_dir.h"
 #include "update/download.h"
@@ -62,8 +61,8 @@ class HttpsDownload : public ::testing::Test {
   }
 
   bool Download(posix::CurlInternet& internet, const LoopbackServer& server) {
-    Platform platform{internet, files_, desktop_};
-    return DownloadToFile(platform, server.origin() + "/serverlist/tool.bin", work_.Path("tool.bin"));
+    return DownloadToFile(internet, files_, "https_download_test",
+                          server.origin() + "/serverlist/tool.bin", work_.Path("tool.bin"));
   }
 
   static posix::CurlOptions TrustingTestAuthority() {
@@ -77,7 +76,6 @@ class HttpsDownload : public ::testing::Test {
   static LoopbackServer* wrong_;
   TempDir work_;
   posix::PosixFileSystem files_;
-  testing::HeadlessDesktop desktop_;
 };
 
 TempDir* HttpsDownload::dir_ = nullptr;

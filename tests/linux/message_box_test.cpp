@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/texts.h"
+#include "common/texts.h"
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
 

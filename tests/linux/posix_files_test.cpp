@@ -28,7 +28,7 @@ IoErrorKind KindOf(Call&& call) {
   try {
     call();
   } catch (const IoError& error) {
-    return error.kind();
+    return error.Kind();
   }
   ADD_FAILURE() << "no IoError";
   return IoErrorKind::Other;

@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "app/form1.h"
-#include "platform/posix/curl_internet.h"
+#include "app/picture/form_pictures.h"
+#include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_system.h"
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
 #include "tests/linux/support/loopback_server.h"
@@ -30,10 +31,14 @@ class StartupWindow : public ::testing::Test {
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(work_.path());
   }
-  void TearDown() override { std::filesystem::current_path(previous_); }
+  void TearDown() override {
+    // The window goes before the form it reports to, as in the program.
+    application_.DestroyMainWindow();
+    std::filesystem::current_path(previous_);
+  }
 
   // Publishes the manifest and places every listed file locally, so no box
-  // comes up; returns the launcher buttons sorted top to bottom.
+  // comes up; returns the launcher buttons in their layout order.
   std::vector<QPushButton*> StartWith(const std::string& manifest,
                                       const std::vector<std::string>& files) {
     WriteFileBytes(server_.path() / "serverlist/updater.txt", manifest);
@@ -41,18 +46,9 @@ class StartupWindow : public ::testing::Test {
     LoopbackServer server({server_.path(), {}, {}, {}, {}});
     const Addresses addresses{server.origin() + "/serverlist/", "http://home.test/",
                               "https://support.test/"};
-    Platform platform{internet_, files_, desktop_};
-    form_ = std::make_unique<TForm1>(platform, addresses);
-    form_->Create(application_.CreateMainWindow(*form_));
-
-    std::vector<QPushButton*> buttons;
-    qt::Form1Window* window = application_.Window();
-    for (QPushButton* b : window->Content()->findChildren<QPushButton*>()) {
-      if (b != window->ExitBtn()) buttons.push_back(b);
-    }
-    std::sort(buttons.begin(), buttons.end(),
-              [](QPushButton* a, QPushButton* b) { return a->y() < b->y(); });
-    return buttons;
+    form_ = std::make_unique<TForm1>(platform_, addresses);
+    form_->Create(application_.CreateMainWindow(*form_, DecodeFormPictures()));
+    return application_.Window()->LauncherButtons();
   }
 
   TempDir work_;
@@ -62,6 +58,8 @@ class StartupWindow : public ::testing::Test {
   posix::PosixFileSystem files_;
   qt::QtApplication application_;
   qt::QtDesktop desktop_{application_};
+  posix::PosixSystem system_;
+  Platform platform_{internet_, files_, desktop_, system_};
   std::unique_ptr<TForm1> form_;
 };
 
@@ -76,7 +74,7 @@ TEST_F(StartupWindow, OneButtonPerEntryWithItsCaptionInManifestOrder) {
   EXPECT_EQ(buttons[1]->text(), QString::fromUtf8("Caf\xC3\xA9 \xE2\x82\xAC & more"));
   EXPECT_EQ(buttons[0]->geometry(), QRect(35, 120, 250, 25));
   EXPECT_EQ(buttons[1]->geometry(), QRect(35, 160, 250, 25));
-  EXPECT_FALSE(application_.TerminateRequested());
+  EXPECT_FALSE(form_->EndRequested());
 }
 
 TEST_F(StartupWindow, SeventhEntryGrowsTheWindowAndMovesExitTwoPitches) {

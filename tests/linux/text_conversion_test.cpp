@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/posix/ansi_code_page.h"
-#include "platform/posix/request_url.h"
+#include "platform/posix/posix_ansi_code_page.h"
+#include "platform/posix/posix_request_url.h"
 
 namespace kestrune {
 namespace {

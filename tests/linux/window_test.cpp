@@ -15,14 +15,16 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "app/texts.h"
-#include "platform/qt/form1_window.h"
-#include "platform/qt/window_look.h"
+#include "app/picture/form_pictures.h"
+#include "common/io_error.h"
+#include "common/texts.h"
+#include "platform/qt/qt_form1_window.h"
+#include "platform/qt/qt_window_look.h"
 
 namespace kestrune {
 namespace {
 
-using qt::Form1Window;
+using qt::QtForm1Window;
 
 struct RecordingEvents final : FormEvents {
   void Image1Click() override { calls.push_back("Image1"); }
@@ -38,9 +40,10 @@ class Form1WindowTest : public ::testing::Test {
  protected:
   void Build(const qt::WindowLook& look) {
     look_ = look;
-    window_ = std::make_unique<Form1Window>(events_, look_, [this](const std::string& failure) {
-      failures_.push_back(failure);
-    });
+    window_ = std::make_unique<QtForm1Window>(events_, look_, pictures_,
+                                              [this](const std::string& failure) {
+                                                failures_.push_back(failure);
+                                              });
   }
   void SetUp() override { Build(qt::MakeWindowLook()); }
   void ShowAndActivate() {
@@ -49,16 +52,26 @@ class Form1WindowTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
-  ButtonId AddButton(int index, const std::string& caption) {
-    ButtonDesign design{layout::kButtonLeft, layout::kFirstButtonTop + layout::kButtonPitch * index,
-                    layout::kButtonWidth, layout::kButtonHeight, index, caption};
-    return window_->CreateLauncherButton(design);
+  // A column of launcher buttons as the form lays it out, growing the
+  // window and moving ExitBtn by growth.
+  void LayOut(const std::vector<std::string>& captions, int growth = 0) {
+    LauncherLayout column{{}, window_->OuterHeight() + growth, window_->ExitButtonTop() + growth};
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+      const int index = static_cast<int>(i);
+      column.buttons.push_back({layout::kButtonLeft,
+                                layout::kFirstButtonTop + layout::kButtonPitch * index,
+                                layout::kButtonWidth, layout::kButtonHeight, index, captions[i],
+                                column.outerHeight});
+    }
+    window_->LayOutLauncherButtons(column);
   }
+  QPushButton* Launcher(std::size_t index) const { return window_->LauncherButtons().at(index); }
 
   RecordingEvents events_;
   std::vector<std::string> failures_;
+  const FormPictures pictures_ = DecodeFormPictures();
   qt::WindowLook look_;
-  std::unique_ptr<Form1Window> window_;
+  std::unique_ptr<QtForm1Window> window_;
 };
 
 TEST_F(Form1WindowTest, FixedControlsStandWhereTheDesignPutsThem) {
@@ -115,13 +128,15 @@ TEST_F(Form1WindowTest, LabelIsPlainTextSizedToItself) {
 }
 
 TEST_F(Form1WindowTest, PicturesAreDrawnUnstretchedAtTheTopLeftOfTheirControls) {
-  ASSERT_EQ(look_.logo.size(), QSize(layout::kLogoSize, layout::kLogoSize));
-  ASSERT_EQ(look_.helpIcon.size(), QSize(layout::kHelpIconSize, layout::kHelpIconSize));
+  const QImage& logo = window_->Image1()->Picture();
+  const QImage& helpIcon = window_->Image2()->Picture();
+  ASSERT_EQ(logo.size(), QSize(layout::kLogoSize, layout::kLogoSize));
+  ASSERT_EQ(helpIcon.size(), QSize(layout::kHelpIconSize, layout::kHelpIconSize));
   ShowAndActivate();
   const QImage shot = window_->Content()->grab().toImage();
   const QPoint logoAt = window_->Image1()->pos();
   for (const QPoint p : {QPoint(0, 0), QPoint(38, 38), QPoint(76, 76), QPoint(10, 60)}) {
-    EXPECT_EQ(QColor(shot.pixel(logoAt + p)), QColor(look_.logo.pixel(p))) << p.x() << "," << p.y();
+    EXPECT_EQ(QColor(shot.pixel(logoAt + p)), QColor(logo.pixel(p))) << p.x() << "," << p.y();
   }
   // The control is larger than the logo: the rest of it is the window's white.
   EXPECT_EQ(QColor(shot.pixel(logoAt + QPoint(79, 79))), QColor(Qt::white));
@@ -130,9 +145,9 @@ TEST_F(Form1WindowTest, PicturesAreDrawnUnstretchedAtTheTopLeftOfTheirControls) 
   const QPoint iconAt = window_->Image2()->pos();
   int transparent = 0;
   int opaque = 0;
-  for (int y = 0; y < look_.helpIcon.height(); ++y) {
-    for (int x = 0; x < look_.helpIcon.width(); ++x) {
-      const QColor source = look_.helpIcon.pixelColor(x, y);
+  for (int y = 0; y < helpIcon.height(); ++y) {
+    for (int x = 0; x < helpIcon.width(); ++x) {
+      const QColor source = helpIcon.pixelColor(x, y);
       const QColor drawn(shot.pixel(iconAt + QPoint(x, y)));
       const auto blend = [&](int channel) {
         return (channel * source.alpha() + 255 * (255 - source.alpha()) + 127) / 255;
@@ -173,15 +188,12 @@ TEST_F(Form1WindowTest, HintShowsOnlyOverImage2WithItsLineBreaks) {
 }
 
 TEST_F(Form1WindowTest, ClicksReachTheFormWithTheButtonsTags) {
-  AddButton(0, "First");
-  AddButton(1, "Second & third");
+  LayOut({"First", "Second & third"});
   ShowAndActivate();
   QTest::mouseClick(window_->Image1(), Qt::LeftButton, {}, QPoint(40, 40));
   QTest::mouseClick(window_->Image2(), Qt::LeftButton, {}, QPoint(16, 16));
   QTest::mouseClick(window_->ExitBtn(), Qt::LeftButton);
-  for (QPushButton* button : window_->Content()->findChildren<QPushButton*>()) {
-    if (button != window_->ExitBtn()) QTest::mouseClick(button, Qt::LeftButton);
-  }
+  for (QPushButton* button : window_->LauncherButtons()) QTest::mouseClick(button, Qt::LeftButton);
   // Pressed on the picture but released elsewhere: no click.
   QTest::mousePress(window_->Image1(), Qt::LeftButton, {}, QPoint(40, 40));
   QTest::mouseRelease(window_->Image1(), Qt::LeftButton, {}, QPoint(200, 200));
@@ -191,15 +203,13 @@ TEST_F(Form1WindowTest, ClicksReachTheFormWithTheButtonsTags) {
   EXPECT_TRUE(failures_.empty());
 }
 
-TEST_F(Form1WindowTest, TabOrderStartsAtExitThenTheLaunchersInCreationOrder) {
-  const ButtonId first = AddButton(0, "a");
-  const ButtonId second = AddButton(1, "b");
-  const ButtonId third = AddButton(2, "c");
+TEST_F(Form1WindowTest, TabOrderStartsAtExitThenTheLaunchersInLayoutOrder) {
+  LayOut({"a", "b", "c"});
   ShowAndActivate();
   EXPECT_EQ(QApplication::focusWidget(), window_->ExitBtn());
-  for (const ButtonId id : {first, second, third}) {
+  for (std::size_t i = 0; i < 3; ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window_->LauncherButton(id));
+    EXPECT_EQ(QApplication::focusWidget(), Launcher(i));
   }
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), window_->ExitBtn());
@@ -208,16 +218,14 @@ TEST_F(Form1WindowTest, TabOrderStartsAtExitThenTheLaunchersInCreationOrder) {
 TEST_F(Form1WindowTest, GrowingForMoreButtonsAndScrollingWhenSmaller) {
   const int height = window_->OuterHeight();
   const int exitTop = window_->ExitButtonTop();
-  std::vector<ButtonId> ids;
-  for (int i = 0; i < 8; ++i) ids.push_back(AddButton(i, "Entry " + std::to_string(i)));
-  window_->SetOuterHeight(height + 120);
-  window_->SetExitButtonTop(exitTop + 120);
+  LayOut({"Entry 0", "Entry 1", "Entry 2", "Entry 3", "Entry 4", "Entry 5", "Entry 6", "Entry 7"},
+         120);
   ShowAndActivate();
   EXPECT_EQ(window_->height(), height + 120);
   EXPECT_EQ(window_->ExitBtn()->y(), exitTop + 120);
   // Launcher buttons are placed as asked, unscaled.
-  EXPECT_EQ(window_->LauncherButton(ids[7])->geometry(), QRect(35, 400, 250, 25));
-  EXPECT_EQ(window_->LauncherButton(ids[7])->text(), QStringLiteral("Entry 7"));
+  EXPECT_EQ(Launcher(7)->geometry(), QRect(35, 400, 250, 25));
+  EXPECT_EQ(Launcher(7)->text(), QStringLiteral("Entry 7"));
   EXPECT_FALSE(window_->ScrollArea()->verticalScrollBar()->isVisible());
 
   window_->resize(200, 150);
@@ -229,33 +237,22 @@ TEST_F(Form1WindowTest, GrowingForMoreButtonsAndScrollingWhenSmaller) {
   // Everything can be scrolled into view, down to the moved Exit button.
   EXPECT_EQ(vertical->maximum() + window_->ScrollArea()->viewport()->height(),
             window_->ExitBtn()->geometry().bottom() + 1);
-
-  window_->DestroyLauncherButton(ids[7]);
-  EXPECT_EQ(window_->LauncherButton(ids[7]), nullptr);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(window_->Content()->findChildren<QPushButton*>().size(), 8);
 }
 
-// The scroll range is kept up to date per button (a walk over every button
-// for each new one made 10,000 entries take seconds), so it has to follow
-// removals of whichever button reached farthest, and of any other.
-TEST_F(Form1WindowTest, ScrollExtentFollowsTheFarthestButtonsThroughRemovals) {
+TEST_F(Form1WindowTest, ANewLayoutReplacesTheEarlierButtonsAndTheirScrollRange) {
   const QSize fixedOnly = window_->Content()->minimumSize();
-  const ButtonId column = AddButton(0, "In the column");
-  const ButtonId wide = window_->CreateLauncherButton({900, 50, 200, 25, 1, "Far right"});
-  const ButtonId low = window_->CreateLauncherButton({10, 2000, 100, 25, 2, "Far down"});
-  const ButtonId twin = window_->CreateLauncherButton({10, 2000, 100, 25, 3, "Far down too"});
+  window_->LayOutLauncherButtons(
+      {{{900, 2000, 200, 25, 0, "Far out", 0}, {10, 50, 100, 25, 1, "Near", 0}},
+       window_->OuterHeight(),
+       window_->ExitButtonTop()});
   EXPECT_EQ(window_->Content()->minimumSize(), QSize(1100, 2025));
 
-  window_->DestroyLauncherButton(wide);
-  EXPECT_EQ(window_->Content()->minimumSize(), QSize(fixedOnly.width(), 2025));
-  // Another button still reaches as far down.
-  window_->DestroyLauncherButton(low);
-  EXPECT_EQ(window_->Content()->minimumSize(), QSize(fixedOnly.width(), 2025));
-  window_->DestroyLauncherButton(twin);
+  LayOut({"Only"});
+  ASSERT_EQ(window_->LauncherButtons().size(), 1u);
+  EXPECT_EQ(Launcher(0)->text(), QStringLiteral("Only"));
   EXPECT_EQ(window_->Content()->minimumSize(), fixedOnly);
-  window_->DestroyLauncherButton(column);
-  EXPECT_EQ(window_->Content()->minimumSize(), fixedOnly);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window_->Content()->findChildren<QPushButton*>().size(), 2);
 }
 
 TEST_F(Form1WindowTest, LargerWindowFontScalesTheFixedControlsButNotLaunchers) {
@@ -266,9 +263,9 @@ TEST_F(Form1WindowTest, LargerWindowFontScalesTheFixedControlsButNotLaunchers) {
   EXPECT_EQ(window_->ExitBtn()->font().pixelSize(), 22);
   EXPECT_EQ(window_->Label1()->font().pixelSize(), 42);
   // The pictures keep their own size.
-  EXPECT_EQ(look_.logo.size(), QSize(77, 77));
-  const ButtonId id = AddButton(0, "x");
-  EXPECT_EQ(window_->LauncherButton(id)->geometry(), QRect(35, 120, 250, 25));
+  EXPECT_EQ(window_->Image1()->Picture().size(), QSize(77, 77));
+  LayOut({"x"});
+  EXPECT_EQ(Launcher(0)->geometry(), QRect(35, 120, 250, 25));
 }
 
 TEST_F(Form1WindowTest, FailureInAHandlerIsReportedNotThrownIntoQt) {
@@ -278,12 +275,13 @@ TEST_F(Form1WindowTest, FailureInAHandlerIsReportedNotThrownIntoQt) {
     void ExitBtnClick() override { throw 42; }
     void AssignProg(int) override {}
   } throwing;
-  Form1Window window(throwing, look_, [this](const std::string& f) { failures_.push_back(f); });
+  QtForm1Window window(throwing, look_, pictures_,
+                       [this](const std::string& f) { failures_.push_back(f); });
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   QTest::mouseClick(window.Image1(), Qt::LeftButton, {}, QPoint(10, 10));
   QTest::mouseClick(window.ExitBtn(), Qt::LeftButton);
-  EXPECT_EQ(failures_, (std::vector<std::string>{"Disk full", "Unexpected error"}));
+  EXPECT_EQ(failures_, (std::vector<std::string>{"Disk full.", "Unexpected error."}));
 }
 
 }  // namespace

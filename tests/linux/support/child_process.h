@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/posix_unique_fd.h"
 
 namespace kestrune::testing {
 

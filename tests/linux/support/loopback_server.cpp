@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/posix_unique_fd.h"
 
 namespace kestrune::testing {
 

@@ -1,28 +1,29 @@
 // Form1: the launcher's main window. The fixed controls (Image1, Image2,
-// Label1, ExitBtn) are built here from the designed layout; the launcher
-// buttons come and go at the core's request. The controls sit on a content
-// widget inside a scroll area, so scroll bars appear as on Windows when the
-// window is smaller than what it holds.
+// Label1, ExitBtn) are built here from the designed layout; the column of
+// launcher buttons is laid out whole at the core's request. The controls
+// sit on a content widget inside a scroll area, so scroll bars appear as on
+// Windows when the window is smaller than what it holds.
 #pragma once
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRect>
 #include <QScrollArea>
 #include <QWidget>
 
-#include <map>
-#include <set>
+#include <vector>
 
-#include "platform/qt/guarded_call.h"
-#include "platform/qt/picture_control.h"
-#include "platform/qt/window_look.h"
-#include "platform/services.h"
+#include "app/main_window.h"
+#include "platform/qt/qt_guarded_call.h"
+#include "platform/qt/qt_picture_control.h"
+#include "platform/qt/qt_window_look.h"
 
 namespace kestrune::qt {
 
-class Form1Window final : public QWidget, public MainWindow {
+class QtForm1Window final : public QWidget, public MainWindow {
  public:
-  Form1Window(FormEvents& events, const WindowLook& look, FailureReporter reportFailure);
+  QtForm1Window(FormEvents& events, const WindowLook& look, const FormPictures& pictures,
+                FailureReporter reportFailure);
 
   void SetCaption(const std::string& text) override;
   void SetLabelText(const std::string& text) override;
@@ -31,12 +32,9 @@ class Form1Window final : public QWidget, public MainWindow {
   // Client-area height: the same numbers as Windows' outer height less its
   // frame, which is all the core's arithmetic (+40 a button) needs.
   int OuterHeight() const override;
-  void SetOuterHeight(int height) override;
   // In the content widget's coordinates, so scrolling does not change it.
   int ExitButtonTop() const override;
-  void SetExitButtonTop(int top) override;
-  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
-  void DestroyLauncherButton(ButtonId id) override;
+  void LayOutLauncherButtons(const LauncherLayout& layout) override;
   void Close() override;
 
   // True once the window has been closed (by Exit, the close box or Close).
@@ -49,17 +47,16 @@ class Form1Window final : public QWidget, public MainWindow {
   PictureControl* Image2() const { return image2_; }
   QLabel* Label1() const { return label1_; }
   QPushButton* ExitBtn() const { return exitBtn_; }
-  QPushButton* LauncherButton(ButtonId id) const;
+  // The current layout's buttons, in its order.
+  const std::vector<QPushButton*>& LauncherButtons() const { return launcherButtons_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  QPushButton* MakePushButton(const std::string& caption);
   // The scroll range: the extent of every control, as AutoScroll computes.
   void UpdateScrollExtent();
-  void AddToExtent(const QRect& geometry);
-  void RemoveFromExtent(const QRect& geometry);
-  QWidget* LastInTabOrder() const;
 
   FormEvents& events_;
   FailureReporter reportFailure_;
@@ -69,12 +66,9 @@ class Form1Window final : public QWidget, public MainWindow {
   PictureControl* image2_ = nullptr;
   QLabel* label1_ = nullptr;
   QPushButton* exitBtn_ = nullptr;
-  std::map<ButtonId, QPushButton*> launcherButtons_;
-  // The launcher buttons' right and bottom edges, so the scroll range
-  // follows each new or removed button without a walk over all of them.
-  std::multiset<int> launcherRights_;
-  std::multiset<int> launcherBottoms_;
-  ButtonId lastButtonId_ = 0;
+  std::vector<QPushButton*> launcherButtons_;
+  // What the launcher buttons cover, worked out once per layout.
+  QRect launcherExtent_;
   bool closed_ = false;
 };
 

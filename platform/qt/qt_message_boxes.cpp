@@ -1,4 +1,4 @@
-#include "platform/qt/message_boxes.h"
+#include "platform/qt/qt_message_boxes.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "platform/qt/picture_control.h"
+#include "platform/qt/qt_picture_control.h"
 
 #include <QHelpEvent>
 #include <QMouseEvent>

@@ -1,15 +1,12 @@
-#include "platform/qt/window_look.h"
+#include "platform/qt/qt_window_look.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPixmap>
 
 #include <cstring>
-#include <span>
 
-#include "app/picture/jpeg_decoder.h"
-#include "app/picture/png_decoder.h"
-#include "resources/embedded.h"
+#include "app/picture/form_pictures.h"
 
 namespace kestrune::qt {
 
@@ -21,17 +18,6 @@ QFont PixelFont(const QString& family, int pixels, bool bold) {
   font.setPixelSize(pixels);
   font.setBold(bold);
   return font;
-}
-
-template <typename Decoder>
-QImage DecodeOrNull(Decoder decode, std::span<const std::uint8_t> bytes) {
-  try {
-    return ToQImage(decode(bytes));
-  } catch (const PictureError&) {
-    // The pictures are built in; a failure here is a build fault, and an
-    // empty control is a better outcome than no launcher.
-    return {};
-  }
 }
 
 }  // namespace
@@ -63,12 +49,12 @@ WindowLook MakeWindowLook(const QString& family, int textHeight) {
   look.clientHeight = look.layout.windowOuterHeight - kWindowsFrameHeight;
   look.windowFont = PixelFont(family, look.layout.windowFontPixels, false);
   look.labelFont = PixelFont(family, look.layout.labelFontPixels, true);
-  look.logo = DecodeOrNull(&DecodeJpeg, resources::LogoJpeg());
-  look.helpIcon = DecodeOrNull(&DecodePng, resources::HelpIconPng());
   return look;
 }
 
-QImage ToQImage(const Picture& picture) {
+QImage ToQImage(const std::optional<Picture>& given) {
+  if (!given) return {};
+  const Picture& picture = *given;
   if (picture.width <= 0 || picture.height <= 0) return {};
   const auto rowBytes = static_cast<std::size_t>(picture.width) * 4;
   if (picture.rgba.size() < rowBytes * static_cast<std::size_t>(picture.height)) return {};
@@ -82,7 +68,7 @@ QImage ToQImage(const Picture& picture) {
 }
 
 QIcon ProgramIcon() {
-  const QImage image = DecodeOrNull(&DecodePng, resources::ProgramIconPng());
+  const QImage image = ToQImage(DecodeProgramIcon());
   if (image.isNull()) return {};
   return QIcon(QPixmap::fromImage(image));
 }

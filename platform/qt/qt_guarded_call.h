@@ -1,35 +1,34 @@
-// Nothing thrown by the core may unwind into Qt's event dispatch: every
-// slot runs its work through here.
+// Nothing thrown may unwind into Qt's event dispatch: every slot runs its
+// work through here. The form reports its own handlers' failures; this is
+// the last resort behind it, worded as the form words them.
 #pragma once
 
-#include <exception>
 #include <functional>
-#include <new>
 #include <string>
+#include <utility>
+
+#include "common/failure.h"
 
 namespace kestrune::qt {
 
-// Called with the failure's description; must not throw.
+// Called with the error box's text; must not throw.
 using FailureReporter = std::function<void(const std::string&)>;
 
 template <typename Work>
 void GuardedCall(const FailureReporter& report, Work&& work) noexcept {
-  std::string failure;
+  std::string text;
   try {
     std::forward<Work>(work)();
     return;
-  } catch (const std::bad_alloc&) {
-    failure = "Out of memory";
-  } catch (const std::exception& error) {
-    try {
-      failure = error.what();
-    } catch (...) {
-    }
   } catch (...) {
-    failure = "Unexpected error";
+    try {
+      text = CurrentFailureBoxText();
+    } catch (...) {
+      // No memory even for the words: the box still says something failed.
+    }
   }
   try {
-    if (report) report(failure);
+    if (report) report(text);
   } catch (...) {
     // Nowhere left to tell; the program carries on as Windows' default
     // exception handler would after its box.

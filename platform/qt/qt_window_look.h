@@ -1,12 +1,13 @@
 // What the main window looks like on this system: the designed layout
-// scaled to the window font's text height, its fonts, and the pictures
-// decoded by the program's own decoders.
+// scaled to the window font's text height, and its fonts.
 #pragma once
 
 #include <QFont>
 #include <QIcon>
 #include <QImage>
 #include <QString>
+
+#include <optional>
 
 #include "app/layout.h"
 #include "app/picture/picture.h"
@@ -25,8 +26,6 @@ struct WindowLook {
   int clientHeight = 0;
   QFont windowFont;
   QFont labelFont;
-  QImage logo;      // null when the embedded picture cannot be decoded
-  QImage helpIcon;  // null when the embedded picture cannot be decoded
 };
 
 // "Tahoma" where installed, else the nearest sans-serif (DejaVu Sans).
@@ -40,8 +39,9 @@ WindowLook MakeWindowLook();
 // The look for a given font family and text height (the scaling rule).
 WindowLook MakeWindowLook(const QString& family, int textHeight);
 
-// Straight-alpha RGBA, top row first, as QImage's RGBA8888.
-QImage ToQImage(const Picture& picture);
+// Straight-alpha RGBA, top row first, as QImage's RGBA8888; a null image
+// for no picture.
+QImage ToQImage(const std::optional<Picture>& picture);
 
 // The program's icon for its windows; empty if it cannot be decoded.
 QIcon ProgramIcon();
