@@ -47,11 +47,21 @@ QtForm1Window::QtForm1Window(FormEvents& events, const WindowLook& look,
   content_->setAutoFillBackground(true);
   scroll_->setWidget(content_);
 
+  // Made in the designed order, the one the Windows build makes them in: a
+  // later sibling draws over an earlier one, so where a long title in Label1
+  // reaches another control the two overlap the same way on both systems.
   image1_ = new PictureControl(ToQImage(pictures.logo), content_);
   image1_->setObjectName(QStringLiteral("Image1"));
   image1_->setGeometry(ToQRect(look.layout.image1));
   image1_->SetClickHandler(
       [this] { GuardedCall(reportFailure_, [this] { events_.Image1Click(); }); });
+
+  exitBtn_ = MakePushButton(texts::kExitCaption);
+  exitBtn_->setObjectName(QStringLiteral("ExitBtn"));
+  exitBtn_->setGeometry(ToQRect(look.layout.exitBtn));
+  QObject::connect(exitBtn_, &QPushButton::clicked, exitBtn_, [this] {
+    GuardedCall(reportFailure_, [this] { events_.ExitBtnClick(); });
+  });
 
   image2_ = new PictureControl(ToQImage(pictures.helpIcon), content_);
   image2_->setObjectName(QStringLiteral("Image2"));
@@ -69,13 +79,6 @@ QtForm1Window::QtForm1Window(FormEvents& events, const WindowLook& look,
   label1_->setPalette(grey);
   label1_->move(look.layout.label1.left, look.layout.label1.top);
   SetLabelText(texts::kInitialLabel);
-
-  exitBtn_ = MakePushButton(texts::kExitCaption);
-  exitBtn_->setObjectName(QStringLiteral("ExitBtn"));
-  exitBtn_->setGeometry(ToQRect(look.layout.exitBtn));
-  QObject::connect(exitBtn_, &QPushButton::clicked, exitBtn_, [this] {
-    GuardedCall(reportFailure_, [this] { events_.ExitBtnClick(); });
-  });
 
   resize(look.clientWidth, look.clientHeight);
   UpdateScrollExtent();
@@ -144,7 +147,10 @@ void QtForm1Window::closeEvent(QCloseEvent* event) {
 
 QPushButton* QtForm1Window::MakePushButton(const std::string& caption) {
   auto* button = new QPushButton(ToQString(caption), content_);
-  button->setAutoDefault(false);
+  // Enter presses the focused button, as Space does (and as both do on
+  // Windows); outside a dialog Qt's buttons take Enter only when they are
+  // auto-default.
+  button->setAutoDefault(true);
   return button;
 }
 

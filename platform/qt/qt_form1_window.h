@@ -1,5 +1,5 @@
-// Form1: the launcher's main window. The fixed controls (Image1, Image2,
-// Label1, ExitBtn) are built here from the designed layout; the column of
+// Form1: the launcher's main window. The fixed controls (Image1, ExitBtn,
+// Image2, Label1) are built here from the designed layout; the column of
 // launcher buttons is laid out whole at the core's request. The controls
 // sit on a content widget inside a scroll area, so scroll bars appear as on
 // Windows when the window is smaller than what it holds.
@@ -63,9 +63,9 @@ class QtForm1Window final : public QWidget, public MainWindow {
   QScrollArea* scroll_ = nullptr;
   QWidget* content_ = nullptr;
   PictureControl* image1_ = nullptr;
+  QPushButton* exitBtn_ = nullptr;
   PictureControl* image2_ = nullptr;
   QLabel* label1_ = nullptr;
-  QPushButton* exitBtn_ = nullptr;
   std::vector<QPushButton*> launcherButtons_;
   // What the launcher buttons cover, worked out once per layout.
   QRect launcherExtent_;

@@ -10,6 +10,7 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,18 @@ TEST_F(Form1WindowTest, FixedControlsStandWhereTheDesignPutsThem) {
   EXPECT_EQ(window_->ExitBtn()->text(), QStringLiteral("Exit"));
   EXPECT_EQ(window_->OuterHeight(), designed.windowOuterHeight - 39);
   EXPECT_EQ(window_->ExitButtonTop(), designed.exitBtn.top);
+}
+
+// A later sibling draws over an earlier one: in the designed order, a long
+// title overlaps Image2 and ExitBtn as it does on Windows.
+TEST_F(Form1WindowTest, FixedControlsAreStackedInTheDesignedOrder) {
+  const std::vector<QObject*> fixed{window_->Image1(), window_->ExitBtn(), window_->Image2(),
+                                    window_->Label1()};
+  std::vector<QObject*> stacking;
+  for (QObject* child : window_->Content()->children()) {
+    if (std::find(fixed.begin(), fixed.end(), child) != fixed.end()) stacking.push_back(child);
+  }
+  EXPECT_EQ(stacking, fixed);
 }
 
 TEST_F(Form1WindowTest, FontsAndColoursAreTheDesignedOnes) {
@@ -213,6 +226,15 @@ TEST_F(Form1WindowTest, TabOrderStartsAtExitThenTheLaunchersInLayoutOrder) {
   }
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), window_->ExitBtn());
+}
+
+TEST_F(Form1WindowTest, EnterPressesTheFocusedButton) {
+  LayOut({"a", "b"});
+  ShowAndActivate();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  Launcher(1)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(events_.calls, (std::vector<std::string>{"Exit", "Prog1"}));
 }
 
 TEST_F(Form1WindowTest, GrowingForMoreButtonsAndScrollingWhenSmaller) {
