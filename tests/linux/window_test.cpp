@@ -1,6 +1,7 @@
 // Form1's window in-process on a real X display (Xvfb): what the user sees
 // of it (geometry, fonts, colours, pictures, hint) and what reaches the
 // form when they use it, none of which can be read from outside the process.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -175,7 +176,7 @@ TEST_F(Form1WindowTest, PicturesAreDrawnUnstretchedAtTheTopLeftOfTheirControls) 
   EXPECT_GT(opaque, 0);
 }
 
-TEST_F(Form1WindowTest, HintShowsOnlyOverImage2WithItsLineBreaks) {
+TEST_F(Form1WindowTest, HintShowsOnlyOverImage2ForTheHidePauseWithItsLineBreaks) {
   window_->SetImage2Hint(texts::kImage2Hint);
   window_->SetHintHidePause(texts::kHintHidePauseMs);
   ShowAndActivate();
@@ -189,6 +190,18 @@ TEST_F(Form1WindowTest, HintShowsOnlyOverImage2WithItsLineBreaks) {
   ASSERT_TRUE(QToolTip::isVisible());
   EXPECT_EQ(QToolTip::text(),
             QStringLiteral("\n   Click here to open a Support Ticket with Tavimo   \n"));
+  // The tip takes itself down when its expiry timer fires; left to Qt, a
+  // text this short would go after 10 s.
+  QWidget* tip = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == QStringLiteral("qtooltip_label") && widget->isVisible()) tip = widget;
+  }
+  ASSERT_NE(tip, nullptr);
+  std::vector<int> intervals;
+  for (const auto& timer : QAbstractEventDispatcher::instance()->registeredTimers(tip)) {
+    intervals.push_back(timer.interval);
+  }
+  EXPECT_EQ(intervals, std::vector<int>{texts::kHintHidePauseMs});
   QToolTip::hideText();
   // Qt takes the tip down after a short fade-out delay.
   for (int i = 0; i < 40 && QToolTip::isVisible(); ++i) QTest::qWait(50);
