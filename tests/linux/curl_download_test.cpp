@@ -139,7 +139,7 @@ TEST_F(CurlDownload, NameWithSpacesAndNonAsciiIsRequestedPercentEncoded) {
   EXPECT_EQ(ReadFileBytes(Local(name)), "named with care\n");
   bool seen = false;
   for (const auto& request : server_->Requests()) {
-    seen = seen || request.path == "/serverlist/my%20file%20%C3%A9t%C3%A9%20%E2%82%AC.txt";
+    seen = seen || request.path == "/serverlist/my%20file%20%c3%a9t%c3%a9%20%e2%82%ac.txt";
   }
   EXPECT_TRUE(seen);
 }
