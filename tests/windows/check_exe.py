@@ -3,7 +3,7 @@
 binutils: only DLLs that Windows ships, the hardening flags, the manifest,
 the version and the icon.
 
-Usage: check_exe.py --exe FILE --icon FILE --version X.Y.Z.W
+Usage: check_exe.py --exe FILE --icon FILE
 """
 import argparse
 import os
@@ -19,7 +19,8 @@ ARGS = None
 
 # DLLs every Windows from Vista on has in its system folder.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll",
-               "ole32.dll", "wininet.dll", "msvcrt.dll", "advapi32.dll", "msimg32.dll"}
+               "ole32.dll", "wininet.dll", "msvcrt.dll", "advapi32.dll", "msimg32.dll",
+               "uxtheme.dll"}
 SUPPORTED_OS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Vista
     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
@@ -28,6 +29,9 @@ SUPPORTED_OS = {
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10
 }
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+# Written out, not taken from the build: a wrong version in the build
+# itself must show here.
+VERSION = "1.1.1.0"
 
 
 def read_res(path):
@@ -90,11 +94,19 @@ class ExecutableContents(unittest.TestCase):
         systems = {e.get("Id").lower() for e in root.iter() if e.tag.endswith("supportedOS")}
         self.assertEqual(systems, SUPPORTED_OS)
 
-    def test_version_is_the_project_version(self):
+    def test_manifest_declares_the_program_aware_of_the_system_dpi(self):
+        root = ElementTree.fromstring(self.resources[(RT_MANIFEST, 1)])
+        settings = "{http://schemas.microsoft.com/SMI/%s/WindowsSettings}%s"
+        values = lambda tag: [e.text.strip() for e in root.iter(tag)]
+        # Vista to 8.1 read dpiAware; Windows 10 from 1607 reads dpiAwareness first.
+        self.assertEqual(values(settings % ("2005", "dpiAware")), ["true"])
+        self.assertEqual(values(settings % ("2016", "dpiAwareness")), ["system"])
+
+    def test_version_is_1_1_1_0(self):
         info = self.resources[(RT_VERSION, 1)]
         fixed = info.index(struct.pack("<I", 0xFEEF04BD))
         file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", info, fixed + 8)
-        expected = tuple(int(p) for p in ARGS.version.split("."))
+        expected = tuple(int(p) for p in VERSION.split("."))
         as_tuple = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
         self.assertEqual(as_tuple(file_ms, file_ls), expected)
         self.assertEqual(as_tuple(product_ms, product_ls), expected)
@@ -103,7 +115,7 @@ class ExecutableContents(unittest.TestCase):
             at = info.index(needle) + len(needle)
             at += at % 4  # the value starts on a 32-bit boundary
             value = info[at:].decode("utf-16-le").split("\0", 1)[0]
-            self.assertEqual(value, ARGS.version, key)
+            self.assertEqual(value, VERSION, key)
 
     def test_icon_is_the_48_pixel_32_bit_program_icon(self):
         with open(ARGS.icon, "rb") as f:
@@ -124,6 +136,5 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--icon", required=True)
-    parser.add_argument("--version", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
