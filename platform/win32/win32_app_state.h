@@ -1,6 +1,5 @@
 // What the application object and the desktop services share: the title of
-// error boxes, the request to end, and the main window boxes and the shell
-// are parented to.
+// error boxes, and the main window the shell is parented to.
 #pragma once
 
 #include "platform/win32/win32_windows.h"
@@ -11,8 +10,6 @@ namespace kestrune::win32 {
 
 struct AppState {
   std::string title;
-  bool endRequested = false;
-  bool loopRunning = false;
   HWND mainWindow = nullptr;
 };
 

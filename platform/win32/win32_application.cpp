@@ -24,37 +24,32 @@ void Win32Application::Initialize() {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
   ::InitCommonControlsEx(&controls);
-  Win32MainWindow::RegisterWindowClass(instance_);
+  Win32Form1Window::RegisterWindowClass(instance_);
 }
 
-MainWindow& Win32Application::CreateMainWindow(FormEvents& events) {
+MainWindow& Win32Application::CreateMainWindow(FormEvents& events, const FormPictures& pictures) {
   if (mainWindow_) throw std::logic_error("The main window exists already");
-  mainWindow_ = std::make_unique<Win32MainWindow>(instance_, state_, events, mainFormOnTaskbar_);
+  mainWindow_ = std::make_unique<Win32Form1Window>(instance_, state_, events, pictures,
+                                                   mainFormOnTaskbar_);
   return *mainWindow_;
 }
 
 int Win32Application::Run() {
-  int exitCode = 0;
-  // An end asked for during start-up: the window is never shown for use.
-  if (!state_.endRequested && mainWindow_ && mainWindow_->handle()) {
-    state_.loopRunning = true;
-    mainWindow_->Show(showCommand_);
-    MSG message{};
-    for (;;) {
-      const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-      if (got == 0 || got == -1) break;
-      // Tab, the arrow keys and Enter move between and press the controls.
-      HWND main = mainWindow_->handle();
-      if (main && ::IsDialogMessageW(main, &message)) continue;
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    state_.loopRunning = false;
-    if (message.message == WM_QUIT) exitCode = static_cast<int>(message.wParam);
+  if (!mainWindow_ || !mainWindow_->Handle()) return 0;
+  mainWindow_->Show(showCommand_);
+  MSG message{};
+  // Until the window is closed: every way of closing it destroys it.
+  while (mainWindow_->Handle()) {
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got == -1) break;
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (mainWindow_->HandleDialogKey(message)) continue;
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
   }
-  // The form that receives the clicks ends with the caller: no event after this.
-  if (mainWindow_) mainWindow_->Destroy();
-  return exitCode;
+  return 0;
 }
+
+void Win32Application::DestroyMainWindow() noexcept { mainWindow_.reset(); }
 
 }  // namespace kestrune::win32

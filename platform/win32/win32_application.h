@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "platform/services.h"
+#include "app/main_window.h"
 #include "platform/win32/win32_app_state.h"
-#include "platform/win32/win32_main_window.h"
+#include "platform/win32/win32_form1_window.h"
 
 namespace kestrune::win32 {
 
@@ -31,16 +31,18 @@ class Win32Application final : public Application {
   void Initialize() override;
   void SetMainFormOnTaskbar(bool value) override { mainFormOnTaskbar_ = value; }
   void SetTitle(const std::string& title) override { state_.title = title; }
-  MainWindow& CreateMainWindow(FormEvents& events) override;
+  MainWindow& CreateMainWindow(FormEvents& events, const FormPictures& pictures) override;
   int Run() override;
+  void DestroyMainWindow() noexcept override;
 
  private:
   HINSTANCE instance_;
   int showCommand_;
   AppState& state_;
   bool mainFormOnTaskbar_ = false;
+  // The window goes before the apartment its shell calls ran in.
   std::unique_ptr<ComApartment> com_;
-  std::unique_ptr<Win32MainWindow> mainWindow_;
+  std::unique_ptr<Win32Form1Window> mainWindow_;
 };
 
 }  // namespace kestrune::win32

@@ -40,24 +40,13 @@ void MoveChildren(HWND window, int dx, int dy) {
 
 }  // namespace
 
-void AutoScroll::Flush(HWND window) {
-  if (pending_) Update(window);
-}
-
 void AutoScroll::Update(HWND window) {
-  if (!::IsWindowVisible(window)) {
-    pending_ = true;
-    return;
-  }
-  pending_ = false;
   // Showing or hiding one bar resizes the client area and sends WM_SIZE,
   // which lands back here: the outer call finishes the job in a few passes.
   if (updating_) return;
   updating_ = true;
   // The extent is in unscrolled coordinates, so scrolling within the passes
-  // leaves it as it is: one walk of the children does. Under Wine every step
-  // of that walk is a wineserver round trip, which with 10,000 launcher
-  // buttons made each walk cost a good part of a second.
+  // leaves it as it is: one walk of the children does.
   const SIZE extent = ControlsExtent(window, position_[0], position_[1]);
   for (int pass = 0; pass < 3; ++pass) {
     RECT client{};

@@ -13,12 +13,8 @@ class AutoScroll {
       : line_{horizontalLine, verticalLine} {}
 
   // Recomputes both ranges after a size change or a control's move; a bar
-  // shows only while its range exceeds the client area. While the window is
-  // hidden the work waits for Flush: start-up adds a button at a time, and
-  // walking every control for each one made a long manifest quadratic.
+  // shows only while its range exceeds the client area.
   void Update(HWND window);
-  // Brings the ranges up to date once the window is visible.
-  void Flush(HWND window);
   // WM_HSCROLL / WM_VSCROLL on the window's own bars.
   void OnScroll(HWND window, int bar, WPARAM request);
   // WM_MOUSEWHEEL: the vertical bar, three lines a notch.
@@ -31,7 +27,6 @@ class AutoScroll {
   int position_[2] = {0, 0};
   int wheelRemainder_ = 0;
   bool updating_ = false;
-  bool pending_ = false;
 };
 
 }  // namespace kestrune::win32

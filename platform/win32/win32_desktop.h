@@ -1,30 +1,22 @@
-// The desktop services: shell, message boxes, pause, own path, ANSI text.
+// The desktop services: the shell and the modal boxes.
 #pragma once
 
-#include "platform/services.h"
+#include "common/desktop.h"
 #include "platform/win32/win32_app_state.h"
 
 namespace kestrune::win32 {
 
 class Win32Desktop final : public Desktop {
  public:
-  explicit Win32Desktop(AppState& state) : state_(state) {}
+  explicit Win32Desktop(const AppState& state) : state_(state) {}
 
   void ShellOpen(const std::string& target) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;
-  void Terminate() override;
-  void Sleep(int milliseconds) override;
-  std::string OwnExecutablePath() override;
-  std::string AnsiToUtf8(std::string_view ansi) override;
 
  private:
-  AppState& state_;
+  const AppState& state_;
 };
-
-// An application-modal box: no owner window, so it is centred on the
-// screen and can show while the main window is still hidden.
-int ShowMessageBox(const std::string& text, const std::string& title, UINT type);
 
 }  // namespace kestrune::win32

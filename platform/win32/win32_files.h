@@ -1,7 +1,7 @@
 // The file services on the Windows file API.
 #pragma once
 
-#include "platform/services.h"
+#include "common/file_system.h"
 
 namespace kestrune::win32 {
 

@@ -38,6 +38,11 @@ struct WindowDestroyer {
 };
 using WindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
+struct HookRemover {
+  void operator()(HHOOK hook) const noexcept { ::UnhookWindowsHookEx(hook); }
+};
+using HookHandle = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover>;
+
 // A device context borrowed with GetDC and given back with ReleaseDC.
 class WindowDC {
  public:

@@ -77,10 +77,9 @@ class Win32Response final : public InternetResponse {
 
  private:
   // NOTE: under Wine every InternetReadFile call costs several wineserver
-  // round trips, and asked for the core's 1024-byte blocks a 512 MiB
-  // download ran at a tenth of curl's speed. The body is read ahead in one
-  // block of fixed size and handed out from there, so memory stays
-  // independent of the file's size. A failed read ends the body as before:
+  // round trips, too many for the core's 1024-byte blocks. The body is read
+  // ahead in one block of fixed size and handed out from there, so memory
+  // stays independent of the file's size. A failed read ends the body:
   // whatever that call had fetched is never delivered.
   static constexpr std::size_t kReadAheadSize = 64 * 1024;
 

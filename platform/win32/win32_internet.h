@@ -1,7 +1,7 @@
 // The internet services on WinINet.
 #pragma once
 
-#include "platform/services.h"
+#include "common/internet.h"
 
 namespace kestrune::win32 {
 

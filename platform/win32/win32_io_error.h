@@ -3,7 +3,7 @@
 
 #include "platform/win32/win32_windows.h"
 
-#include "platform/io_error.h"
+#include "common/io_error.h"
 
 namespace kestrune::win32 {
 

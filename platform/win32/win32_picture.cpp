@@ -2,11 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-
-#include "app/picture/jpeg_decoder.h"
-#include "app/picture/png_decoder.h"
-#include "resources/embedded.h"
+#include <utility>
 
 namespace kestrune::win32 {
 
@@ -16,15 +12,6 @@ std::uint8_t Blend(std::uint8_t over, std::uint8_t under, std::uint8_t alpha) {
   // Rounded (over*a + under*(255-a)) / 255, exact for a = 0 and a = 255.
   const unsigned mixed = over * alpha + under * (255u - alpha) + 127u;
   return static_cast<std::uint8_t>(mixed / 255u);
-}
-
-template <typename Decoder, typename Bytes>
-PictureBitmap Decoded(Decoder decode, Bytes bytes, COLORREF background) {
-  try {
-    return BitmapOnBackground(decode(bytes), background);
-  } catch (const PictureError&) {
-    return {};
-  }
 }
 
 }  // namespace
@@ -61,12 +48,9 @@ PictureBitmap BitmapOnBackground(const Picture& picture, COLORREF background) {
   return {std::move(bitmap), picture.width, picture.height};
 }
 
-PictureBitmap LogoBitmap(COLORREF background) {
-  return Decoded(DecodeJpeg, resources::LogoJpeg(), background);
-}
-
-PictureBitmap HelpIconBitmap(COLORREF background) {
-  return Decoded(DecodePng, resources::HelpIconPng(), background);
+PictureBitmap BitmapOnBackground(const std::optional<Picture>& picture, COLORREF background) {
+  if (!picture) return {};
+  return BitmapOnBackground(*picture, background);
 }
 
 void DrawPicture(HDC dc, const RECT& bounds, const PictureBitmap& picture, COLORREF background) {

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_internet.h"
+#include "platform/win32/win32_system.h"
 #include "platform/win32/win32_text.h"
 #include "update/download.h"
 
@@ -79,7 +79,7 @@ IoFailureSeen IoFailure(Call call) {
   try {
     call();
   } catch (const IoError& error) {
-    return {error.kind(), error.systemCode(), error.what()};
+    return {error.Kind(), error.SystemCode(), error.what()};
   }
   return {};
 }
@@ -359,30 +359,27 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, Win32InternetLongBody,
 
 TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
   Win32Internet internet;
-  AppState state;
   Win32FileSystem files;
-  Win32Desktop desktop(state);
-  Platform platform{internet, files, desktop};
+  const std::string agent = "kestrune_win32_tests.exe";
   const std::string& base = arguments().base;
   const std::string target = arguments().scratch + "\\downloaded.bin";
 
-  ASSERT_TRUE(DownloadToFile(platform, base + "plain.bin", target));
+  ASSERT_TRUE(DownloadToFile(internet, files, agent, base + "plain.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
 
   // A failed download leaves the earlier file alone and no partial file.
-  EXPECT_FALSE(DownloadToFile(platform, base + "cut.bin", target));
+  EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "cut.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
   EXPECT_FALSE(files.FileExists(PartialDownloadPath(target)));
-  EXPECT_FALSE(DownloadToFile(platform, base + "missing.bin", target));
+  EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "missing.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
 }
 
-// --------------------------------------------------------------- desktop
+// ---------------------------------------------------------------- system
 
-TEST(Win32DesktopTest, OwnExecutablePath) {
-  AppState state;
-  Win32Desktop desktop(state);
-  const std::string path = desktop.OwnExecutablePath();
+TEST(Win32SystemTest, OwnExecutablePath) {
+  Win32System system;
+  const std::string path = system.OwnExecutablePath();
   const std::string name = "\\kestrune_win32_tests.exe";
   ASSERT_GT(path.size(), name.size()) << path;
   EXPECT_EQ(path.substr(path.size() - name.size()), name);

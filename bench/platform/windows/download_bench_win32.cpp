@@ -1,6 +1,6 @@
 // The Windows program's download path: DownloadToFile (the 1024-byte block
-// loop) over the WinINet internet, Win32 files and desktop kestrune.exe
-// uses. Prints the seconds it took and the process's peak working set, so
+// loop) over the WinINet internet and the Win32 files kestrune.exe uses,
+// with the agent name it sends. Prints the seconds it took and the process's peak working set, so
 // the run script can set it against curl on the same server.
 //
 // Usage: download_bench_win32 URL LOCAL_PATH
@@ -10,12 +10,12 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "bench/platform/windows/seconds.h"
-#include "platform/win32/win32_app_state.h"
-#include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_internet.h"
+#include "platform/win32/win32_system.h"
 #include "platform/win32/win32_text.h"
 #include "update/download.h"
 
@@ -26,14 +26,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   try {
     namespace win32 = kestrune::win32;
-    win32::AppState state;
     win32::Win32Internet internet;
     win32::Win32FileSystem files;
-    win32::Win32Desktop desktop(state);
-    kestrune::Platform platform{internet, files, desktop};
+    const std::string agent = kestrune::AgentName(win32::Win32System().OwnExecutablePath());
 
     const double start = Seconds();
-    const bool ok = kestrune::DownloadToFile(platform, win32::Narrow(argv[1]), win32::Narrow(argv[2]));
+    const bool ok = kestrune::DownloadToFile(internet, files, agent, win32::Narrow(argv[1]),
+                                             win32::Narrow(argv[2]));
     const double took = Seconds() - start;
 
     WIN32_FILE_ATTRIBUTE_DATA attributes{};

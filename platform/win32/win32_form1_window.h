@@ -1,17 +1,16 @@
 // Form1's native window: a top-level window with the designed controls
-// (Image1, ExitBtn, Image2, Label1), the launcher buttons the core adds,
+// (Image1, ExitBtn, Image2, Label1), the launcher buttons the core lays out,
 // auto-scroll and the help icon's hint. Clicks go to the core's FormEvents.
 #pragma once
 
 #include "platform/win32/win32_windows.h"
 
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/layout.h"
-#include "platform/services.h"
+#include "app/main_window.h"
 #include "platform/win32/win32_app_state.h"
 #include "platform/win32/win32_auto_scroll.h"
 #include "platform/win32/win32_handles.h"
@@ -20,20 +19,25 @@
 
 namespace kestrune::win32 {
 
-class Win32MainWindow final : public MainWindow {
+class Win32Form1Window final : public MainWindow {
  public:
   // Registers the window class once per process.
   static void RegisterWindowClass(HINSTANCE instance);
 
-  // Builds the window hidden, its controls laid out; throws
-  // std::runtime_error when the window cannot be created.
-  Win32MainWindow(HINSTANCE instance, AppState& state, FormEvents& events, bool ownsTaskbarButton);
-  Win32MainWindow(const Win32MainWindow&) = delete;
-  Win32MainWindow& operator=(const Win32MainWindow&) = delete;
-  ~Win32MainWindow() override;
+  // Builds the window hidden, its controls laid out and the pictures in
+  // them; throws std::runtime_error when the window cannot be created.
+  Win32Form1Window(HINSTANCE instance, AppState& state, FormEvents& events,
+                   const FormPictures& pictures, bool ownsTaskbarButton);
+  Win32Form1Window(const Win32Form1Window&) = delete;
+  Win32Form1Window& operator=(const Win32Form1Window&) = delete;
+  ~Win32Form1Window() override;
 
-  HWND handle() const { return window_.get(); }
+  // Null once the window is gone.
+  HWND Handle() const { return window_.get(); }
   void Show(int showCommand);
+  // The keyboard of a dialog: Tab, Enter, Space. True when the message was
+  // handled and goes no further.
+  bool HandleDialogKey(MSG& message);
   // Ends the window, its controls and its hint; no event is delivered after.
   void Destroy() noexcept;
 
@@ -42,27 +46,23 @@ class Win32MainWindow final : public MainWindow {
   void SetImage2Hint(const std::string& text) override;
   void SetHintHidePause(int milliseconds) override;
   int OuterHeight() const override;
-  void SetOuterHeight(int height) override;
   int ExitButtonTop() const override;
-  void SetExitButtonTop(int top) override;
-  ButtonId CreateLauncherButton(const ButtonDesign& design) override;
-  void DestroyLauncherButton(ButtonId id) override;
+  void LayOutLauncherButtons(const LauncherLayout& layout) override;
   void Close() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  bool HandleCommand(int id, int code);
-  void ReportFailure(const char* what) noexcept;
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  bool HandleCommand(HWND window, HWND control, int code);
+  bool IsLauncherButton(HWND window, HWND control) const;
+  LRESULT LabelColors(HDC dc) const;
 
   HWND CreateControl(const wchar_t* windowClass, const std::wstring& text, DWORD style,
                      const Rect& bounds, int id);
   void SizeLabelToText();
   RECT ChildBounds(HWND child) const;
-  void ResizeToOuterHeight(int height);
-  void MoveExitButtonTo(int top);
-  void ApplyHeldGeometry();
+  void DestroyLauncherButtons() noexcept;
 
   HINSTANCE instance_;
   AppState& state_;
@@ -74,25 +74,19 @@ class Win32MainWindow final : public MainWindow {
   PictureBitmap logo_;
   PictureBitmap helpIcon_;
   AutoScroll scroll_;
-  std::map<int, int> launcherTags_;  // control id -> entry index
-  int nextLauncherId_;
   HWND focused_ = nullptr;
-  // Start-up grows the hidden window and moves ExitBtn once per launcher
-  // button. Under Wine every resize of a top-level window reaches the X
-  // server, so while hidden the wanted geometry is held here and applied
-  // once, when the window is shown.
-  std::optional<int> heldOuterHeight_;
-  std::optional<int> heldExitTop_;
 
   // The hint goes first: the system would destroy it with its owner, and
   // its handle must not be destroyed twice.
   std::unique_ptr<ControlHint> hint_;
   WindowHandle window_;
-  // The controls belong to the window, which destroys them with itself.
+  // The controls belong to the window, which destroys them with itself; a
+  // new layout destroys the launcher buttons of the one before.
   HWND image1_ = nullptr;
   HWND exitBtn_ = nullptr;
   HWND image2_ = nullptr;
   HWND label1_ = nullptr;
+  std::vector<HWND> launcherButtons_;
 };
 
 }  // namespace kestrune::win32
