@@ -14,6 +14,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -210,9 +211,113 @@ HWND MainWindow() { return ::FindWindowW(kMainWindowClass, nullptr); }
 
 bool IsMessageBox(HWND window) { return ClassName(window) == "#32770"; }
 
+// A width x height, 32-bit, top-down bitmap selected into a memory DC.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height), dc_(::CreateCompatibleDC(nullptr)) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    pixels_ = static_cast<const std::uint32_t*>(bits);
+    previous_ = ::SelectObject(dc_, bitmap_);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  ~Canvas() {
+    ::SelectObject(dc_, previous_);
+    ::DeleteObject(bitmap_);
+    ::DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  std::uint32_t at(int i) const {
+    ::GdiFlush();
+    return pixels_[i] & 0xFFFFFF;
+  }
+  void Fill(COLORREF colour) {
+    RECT all{0, 0, width_, height_};
+    ::SetDCBrushColor(dc_, colour);
+    ::FillRect(dc_, &all, static_cast<HBRUSH>(::GetStockObject(DC_BRUSH)));
+  }
+
+ private:
+  int width_;
+  int height_;
+  HDC dc_;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  const std::uint32_t* pixels_ = nullptr;
+};
+
+bool Near(std::uint32_t a, std::uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int difference = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    if (difference > 8 || difference < -8) return false;
+  }
+  return true;
+}
+
+// Which of the system's box icons the icon control shows. Its icon handle
+// belongs to the box's process and draws nothing here, so the control's
+// pixels on the screen are set against each icon as this process draws
+// it, over the pixels the icon covers whatever the background.
+std::string IconName(HWND control) {
+  RECT client{};
+  ::GetClientRect(control, &client);
+  POINT origin{0, 0};
+  ::ClientToScreen(control, &origin);
+  const int width = client.right;
+  const int height = client.bottom;
+  if (width <= 0 || height <= 0) return "";
+  Canvas screen(width, height);
+  {
+    HDC desktop = ::GetDC(nullptr);
+    ::BitBlt(screen.dc(), 0, 0, width, height, desktop, origin.x, origin.y, SRCCOPY);
+    ::ReleaseDC(nullptr, desktop);
+  }
+  const struct {
+    const wchar_t* id;
+    const char* name;
+  } icons[] = {{IDI_INFORMATION, "information"}, {IDI_ERROR, "error"},
+               {IDI_QUESTION, "question"}, {IDI_WARNING, "warning"}};
+  for (const auto& icon : icons) {
+    HICON handle = ::LoadIconW(nullptr, icon.id);
+    Canvas onBlack(width, height);
+    Canvas onWhite(width, height);
+    onBlack.Fill(RGB(0, 0, 0));
+    onWhite.Fill(RGB(255, 255, 255));
+    ::DrawIconEx(onBlack.dc(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
+    ::DrawIconEx(onWhite.dc(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
+    int covered = 0;
+    int matching = 0;
+    for (int i = 0; i < width * height; ++i) {
+      if (onBlack.at(i) != onWhite.at(i)) continue;
+      ++covered;
+      if (Near(onBlack.at(i), screen.at(i))) ++matching;
+    }
+    if (covered > width * height / 4 && matching * 20 >= covered * 19) return icon.name;
+  }
+  return "";
+}
+
+// The box may not have painted its icon yet.
+std::string PaintedIconName(HWND control) {
+  std::string name;
+  for (int attempt = 0; attempt < 20 && name.empty(); ++attempt) {
+    if (attempt > 0) ::Sleep(100);
+    name = IconName(control);
+  }
+  return name;
+}
+
 JsonObject BoxJson(HWND box) {
   std::string text;
-  bool hasIcon = false;
+  HWND icon = nullptr;
   JsonArray buttons;
   int defaultId = 0;
   for (HWND child : Children(box)) {
@@ -220,7 +325,7 @@ JsonObject BoxJson(HWND box) {
     if (!HasStyle(child, WS_VISIBLE)) continue;
     if (kind == "Static") {
       if ((Style(child) & SS_TYPEMASK) == SS_ICON) {
-        hasIcon = hasIcon || ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        if (::SendMessageW(child, STM_GETICON, 0, 0) != 0) icon = child;
       } else if (::GetDlgCtrlID(child) == kMessageBoxTextId || text.empty()) {
         text = WindowText(child);
       }
@@ -238,7 +343,7 @@ JsonObject BoxJson(HWND box) {
       .Text("text", text)
       .Raw("buttons", buttons.str())
       .Number("default_id", defaultId)
-      .Bool("icon", hasIcon)
+      .Text("icon", icon ? PaintedIconName(icon) : "")
       .Bool("owned", ::GetWindow(box, GW_OWNER) != nullptr)
       .Raw("screen", RectJson(rect))
       .Bool("main_window_visible", main && ::IsWindowVisible(main));

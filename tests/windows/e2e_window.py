@@ -101,21 +101,39 @@ class WindowInUse(Scenario):
             self.assertIsNone(harness.wait_for(tip, 1.5, step=0.5) and tip(),
                               "no hint over control %d" % control_id)
 
-    def test_tab_moves_through_exit_then_the_launcher_buttons(self):
-        window = self.open_window("Keys", [("a.txt", "A"), ("b.txt", "B")])
+    def test_keys_move_through_exit_then_the_launcher_buttons_and_press_them(self):
+        # Two copies of the probe, each leaving its mark beside itself: the
+        # marks tell which button a key pressed.
+        with open(harness.exe("kestrune_e2e_probe.exe"), "rb") as f:
+            probe = f.read()
+        entries = [("a\\probe.exe", "A"), ("b\\probe.exe", "B")]
+        for name, _ in entries:
+            self.place(name, probe)
+        self.serve("Keys", entries)
+        window = self.launch()["main_window"]
+        mark = lambda folder: os.path.exists(os.path.join(self.work, folder, "probe_cwd.txt"))
+
+        def key(name, focus):
+            self.desktop.xdotool("key", name)
+            self.assertTrue(harness.wait_for(lambda: self.dump()["focus_id"] == focus, 5),
+                            "%s moves the focus to %d" % (name, focus))
+
         self.assertEqual(window["focus_id"], EXIT_BTN, "ExitBtn has the focus first")
         x, y = centre(self.control(window, LABEL1))
         self.desktop.xdotool("mousemove", x, y, "click", "1")
-        order = []
-        for _ in range(3):
-            previous = order[-1] if order else EXIT_BTN
-            self.desktop.xdotool("key", "Tab")
-            moved = harness.wait_for(lambda: self.dump()["focus_id"] != previous, 5)
-            order.append(self.dump()["focus_id"] if moved else previous)
-        self.assertEqual(order, [FIRST_LAUNCHER, FIRST_LAUNCHER + 1, EXIT_BTN])
-        self.desktop.xdotool("key", "shift+Tab")
-        self.assertEqual(harness.wait_for(
-            lambda: self.dump()["focus_id"] == FIRST_LAUNCHER + 1, 5), True)
+        key("Tab", FIRST_LAUNCHER)
+        key("Tab", FIRST_LAUNCHER + 1)
+        key("Tab", EXIT_BTN)
+        key("shift+Tab", FIRST_LAUNCHER + 1)
+
+        self.desktop.xdotool("key", "Return")
+        self.assertTrue(harness.wait_for(lambda: mark("b"), 30), "Enter pressed B")
+        key("shift+Tab", FIRST_LAUNCHER)
+        self.desktop.xdotool("key", "space")
+        self.assertTrue(harness.wait_for(lambda: mark("a"), 30), "Space pressed A")
+        key("shift+Tab", EXIT_BTN)
+        self.desktop.xdotool("key", "Return")
+        self.assertEqual(self.wait_end(), 0, "Enter pressed Exit")
 
     def test_a_small_window_scrolls_its_controls(self):
         window = self.open_window("Scrolling", [("a.txt", "A"), ("b.txt", "B")])

@@ -9,7 +9,9 @@ import unittest
 import harness
 
 PROGRAM = "kestrune_e2e.exe"
-# The fixed controls' ids in the main window (platform/win32/win32_main_window.cpp).
+# Wine in German: boxes left to the system read "&Ja", "&Nein".
+GERMAN = {"LC_ALL": "de_DE.UTF-8", "LANGUAGE": "de"}
+# The fixed controls' ids in the main window (platform/win32/win32_form1_window.cpp).
 IMAGE1, EXIT_BTN, IMAGE2, LABEL1 = 101, 102, 103, 104
 FIRST_LAUNCHER = 1000
 
@@ -85,10 +87,17 @@ class Scenario(unittest.TestCase):
 
     # ------------------------------------------------------------ the run
 
-    def launch(self, answer="yes"):
-        """Starts the program; answers its boxes (Confirm with answer) until
-        the main window shows or the program ends. Returns the driver's report."""
-        self.program = self.desktop.start(harness.exe(PROGRAM), self.work)
+    def launch(self, answer="yes", env=None):
+        """Starts the program, with env's variables added for it alone;
+        answers its boxes (Confirm with answer) until the main window shows
+        or the program ends. Returns the driver's report."""
+        saved = dict(self.desktop.env)
+        self.desktop.env.update(env or {})
+        try:
+            self.program = self.desktop.start(harness.exe(PROGRAM), self.work)
+        finally:
+            self.desktop.env.clear()
+            self.desktop.env.update(saved)
         report = self.desktop.driver("watch", PROGRAM, answer, 90, timeout=150)
         self.assertFalse(report["timed_out"], "neither a window nor the end came")
         return report
@@ -101,11 +110,12 @@ class Scenario(unittest.TestCase):
 
     # ------------------------------------------------------------ checks
 
-    def assert_box(self, box, title, text, buttons):
+    def assert_box(self, box, title, text, buttons, icon):
+        """icon: "information", "error" or "question", told apart by its pixels."""
         self.assertEqual(box["title"], title)
         self.assertEqual(box["text"], text)
         self.assertEqual([b["text"] for b in box["buttons"]], buttons)
-        self.assertTrue(box["icon"], "the box shows an icon")
+        self.assertEqual(box["icon"], icon)
         self.assertFalse(box["owned"], "the box has no owner window")
         self.assertFalse(box["main_window_visible"], "the main window is still hidden")
 
