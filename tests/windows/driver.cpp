@@ -20,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/windows/driver_json.h"
@@ -151,6 +152,31 @@ std::string TooltipJson(HWND tip) {
       .str();
 }
 
+// The screen's dpi and the text height of the window font the launcher
+// scales its layout by (Tahoma, 11 px at 96 dpi), measured here on its own.
+std::pair<int, int> DpiAndTextHeight() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  HFONT font = ::CreateFontW(-::MulDiv(11, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+  HGDIOBJ previous = ::SelectObject(screen, font);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(screen, &metrics);
+  ::SelectObject(screen, previous);
+  ::DeleteObject(font);
+  ::ReleaseDC(nullptr, screen);
+  return {dpi, metrics.tmHeight};
+}
+
+std::string ColourJson(COLORREF colour) {
+  JsonArray rgb;
+  for (const BYTE part : {GetRValue(colour), GetGValue(colour), GetBValue(colour)}) {
+    rgb.Add(std::to_string(part));
+  }
+  return rgb.str();
+}
+
 std::string MainWindowJson(HWND main) {
   RECT window{};
   RECT client{};
@@ -185,6 +211,7 @@ std::string MainWindowJson(HWND main) {
   }
 
   const LONG exStyle = ::GetWindowLongW(main, GWL_EXSTYLE);
+  const auto [dpi, textHeight] = DpiAndTextHeight();
   return JsonObject()
       .Text("title", WindowText(main))
       .Text("class", ClassName(main))
@@ -198,6 +225,9 @@ std::string MainWindowJson(HWND main) {
       .Bool("owned", ::GetWindow(main, GW_OWNER) != nullptr)
       .Number("screen_width", ::GetSystemMetrics(SM_CXSCREEN))
       .Number("screen_height", ::GetSystemMetrics(SM_CYSCREEN))
+      .Number("dpi", dpi)
+      .Number("text_height", textHeight)
+      .Raw("gray_text", ColourJson(::GetSysColor(COLOR_GRAYTEXT)))
       .Raw("controls", controls.str())
       .Raw("tab_order", tabOrder.str())
       .Number("focus_id", focusId)

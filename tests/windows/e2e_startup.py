@@ -222,5 +222,55 @@ class StartupScenarios(Scenario):
         self.assertFalse(window["vscroll"], "everything fits")
 
 
+class HighDpiClassicLook(Scenario):
+    """A prefix of its own at 144 dpi, with visual styles off."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        try:
+            for key, value, kind, data in (
+                    (r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", "144"),
+                    (r"HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager",
+                     "ThemeActive", "REG_SZ", "0")):
+                code, _ = cls.desktop.run(["reg", "add", key, "/v", value, "/t", kind, "/d", data,
+                                           "/f"], 60)
+                if code != 0:
+                    raise RuntimeError("reg add %s %s failed" % (key, value))
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    def test_the_designed_controls_grow_with_the_text_the_launcher_buttons_do_not(self):
+        entries = [("tool%d.exe" % i, "Tool %d" % i) for i in range(7)]
+        for name, _ in entries:
+            self.place(name, b"x")
+        self.serve("Large", entries)
+        window = self.launch()["main_window"]
+        shot = self.desktop.screenshot("high-dpi-classic")
+        self.assertEqual(window["dpi"], 144)
+        height = window["text_height"]
+        self.assertGreater(height, 13)
+        scaled = lambda value: (value * height + 6) // 13
+
+        growth = 2 * 40  # two entries past the fifth, a pitch each, unscaled
+        self.assertEqual((window["window"]["width"], window["window"]["height"]),
+                         (scaled(434), scaled(393) + growth))
+        for control_id, (left, top, width, tall) in ((IMAGE1, (8, 8, 81, 81)),
+                                                     (IMAGE2, (377, 8, 33, 33))):
+            self.assert_rect(self.control(window, control_id),
+                             scaled(left), scaled(top), scaled(width), scaled(tall))
+        self.assert_rect(self.control(window, EXIT_BTN),
+                         scaled(297), scaled(320) + growth, scaled(89), scaled(25))
+        label = self.control(window, LABEL1)
+        self.assertEqual((label["rect"]["left"], label["rect"]["top"]), (scaled(104), scaled(40)))
+        for i, button in enumerate(self.launcher_buttons(window)):
+            self.assert_rect(button, 35, 120 + 40 * i, 250, 25)
+
+        # Without visual styles the label has the grey-text colour behind it.
+        corner = dict(label["screen"], width=1, height=1)
+        self.assertEqual(harness.pixels(shot, corner), [tuple(window["gray_text"])])
+
+
 if __name__ == "__main__":
     unittest.main(argv=harness.configure(sys.argv), verbosity=2)
