@@ -1,5 +1,6 @@
 // One QApplication for every in-process window test, on the display
-// xvfb-run provides, with a private runtime directory as Qt expects.
+// tests/support/xvfb.py provides, with a private runtime directory as Qt
+// expects.
 #include <QApplication>
 #include <gtest/gtest.h>
 

@@ -15,8 +15,9 @@ import sys
 import tempfile
 import time
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import wine  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 # Set by configure() from the command line CTest gives.
 PATHS = {}
@@ -82,51 +83,22 @@ class WineDesktop:
         self.root = tempfile.mkdtemp(prefix="kestrune-%s-" % name)
         self.opened_log = os.path.join(self.root, "opened.txt")
         self._xvfb = None
-        self._display_pipe = None
         self.env = _clean_environment()
         try:
-            self._start_display()
+            self._xvfb = Xvfb().start()
+            self.display = self._xvfb.display
+            self.env = self._xvfb.environ(self.env)
             self._install_browser_stand_in()
             self.env["WINEPREFIX"] = os.path.join(self.root, "prefix")
             self.env["HOME"] = self.root
-            self.env["XDG_RUNTIME_DIR"] = self.root
             # A server that stays up between the programs keeps each start quick.
             os.makedirs(self.env["WINEPREFIX"])
-            subprocess.run([WINESERVER, "-p"], env=self.env, check=True)
+            subprocess.run([wine.server(), "-p"], env=self.env, check=True)
             # The prefix is made by the first program run in it.
             self.driver("dump", timeout=180, allow_error=True)
         except BaseException:
             self.close()
             raise
-
-    def _start_display(self):
-        read_end, write_end = os.pipe()
-        # -noreset: by default the server resets whenever its last client
-        # leaves, which is every time a Wine program ends here, and a program
-        # or screenshot that connects during the reset fails.
-        self._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        # Xvfb writes the number and its newline apart: read up to the
-        # newline, and keep the pipe open while the server runs, since a
-        # write to a closed pipe is fatal to it.
-        self._display_pipe = read_end
-        text = b""
-        deadline = time.monotonic() + 30
-        while not text.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], 1)
-            if ready:
-                chunk = os.read(read_end, 64)
-                if not chunk:
-                    break
-                text += chunk
-        number = text.decode().strip() if text.endswith(b"\n") else ""
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
-        self.env["DISPLAY"] = self.display
 
     def _install_browser_stand_in(self):
         # Wine hands web addresses to the first xdg-open on the Unix PATH.
@@ -147,7 +119,7 @@ class WineDesktop:
     # ------------------------------------------------------------ programs
 
     def start(self, program, cwd):
-        return subprocess.Popen([WINE, program], cwd=cwd, env=self.env,
+        return subprocess.Popen([wine.loader(), program], cwd=cwd, env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, args, timeout, cwd=None):
@@ -158,7 +130,7 @@ class WineDesktop:
         standard handles and would hold a pipe open long after the program.
         """
         with tempfile.TemporaryFile() as out:
-            code = subprocess.run([WINE] + [str(a) for a in args], env=self.env, cwd=cwd,
+            code = subprocess.run([wine.loader()] + [str(a) for a in args], env=self.env, cwd=cwd,
                                   stdout=out, stderr=subprocess.DEVNULL, timeout=timeout).returncode
             out.seek(0)
             return code, out.read().decode("utf-8", "replace")
@@ -185,15 +157,9 @@ class WineDesktop:
 
     def close(self):
         if "WINEPREFIX" in self.env:
-            subprocess.run([WINESERVER, "-k"], env=self.env, timeout=60)
+            subprocess.run([wine.server(), "-k"], env=self.env, timeout=60)
         if self._xvfb:
-            self._xvfb.terminate()
-            try:
-                self._xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self._xvfb.kill()
-        if self._display_pipe is not None:
-            os.close(self._display_pipe)
+            self._xvfb.stop()
         shutil.rmtree(self.root, ignore_errors=True)
 
 

@@ -4,9 +4,9 @@
 Each scenario runs the test build of the program (its update address is the
 loopback address below) in a fresh working directory, with the project's
 test HTTP server on that address, on the X display this process was started
-on (one Xvfb per scenario: CTest starts each through xvfb_session.py). Windows and
-boxes are found by title with xdotool and answered with keys; a box's text
-is read from the clipboard after Ctrl+C, as on Windows.
+on (one Xvfb per scenario: CTest starts each through tests/support/xvfb.py).
+Windows and boxes are found by title with xdotool and answered with keys; a
+box's text is read from the clipboard after Ctrl+C, as on Windows.
 
 Run one scenario:  launcher_e2e.py --program P --clipboard-probe C ... Scenarios.test_x
 """
@@ -445,7 +445,7 @@ def main():
     parts = urlsplit(OPTIONS.update_url)
     OPTIONS.server_host, OPTIONS.server_port = parts.hostname, parts.port
     if not os.environ.get("DISPLAY"):
-        sys.exit("launcher_e2e.py needs an X display (run it through xvfb_session.py)")
+        sys.exit("launcher_e2e.py needs an X display (run it through tests/support/xvfb.py)")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

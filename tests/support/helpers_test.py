@@ -1,0 +1,217 @@
+#!/usr/bin/env python3
+"""Tests of the display and Wine helpers the test and benchmark scripts share.
+
+Stand-in Xvfb programs play out what the real server has done (a number
+written in two pieces, a second write, a failed start, no answer); the
+command form runs on the real Xvfb when there is one.
+"""
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import textwrap
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import wine  # noqa: E402
+import xvfb  # noqa: E402
+
+XVFB_PY = os.path.join(HERE, "xvfb.py")
+
+
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    with open("/proc/%d/stat" % pid) as f:  # a zombie counts as ended
+        return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+
+
+def wait_until(condition, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+class StandInXvfb(unittest.TestCase):
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kestrune-helpers-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def stand_in(self, body):
+        """An Xvfb stand-in: body runs with fd, the -displayfd pipe; it
+        leaves its pid and arguments in the test folder."""
+        path = os.path.join(self.dir, "Xvfb")
+        with open(path, "w") as f:
+            f.write("#!%s\nimport os, sys, time\n" % sys.executable)
+            f.write("open(%r, 'w').write('%%d\\n%%s' %% (os.getpid(), ' '.join(sys.argv[1:])))\n"
+                    % os.path.join(self.dir, "started"))
+            f.write("fd = int(sys.argv[sys.argv.index('-displayfd') + 1])\n")
+            f.write(textwrap.dedent(body))
+        os.chmod(path, 0o755)
+        return path
+
+    def started(self):
+        with open(os.path.join(self.dir, "started")) as f:
+            pid, args = f.read().split("\n", 1)
+        return int(pid), args
+
+    def test_a_number_written_in_two_pieces_is_read_whole(self):
+        program = self.stand_in("""
+            os.write(fd, b"1"); time.sleep(0.3); os.write(fd, b"7\\n")
+            time.sleep(60)
+        """)
+        with xvfb.Xvfb(screen="800x600x16", program=program) as display:
+            self.assertEqual(display.display, ":17")
+            _, args = self.started()
+            self.assertIn("-screen 0 800x600x16", args)
+            self.assertIn("-noreset", args)
+            env = display.environ({"DISPLAY": ":99", "KEEP": "1"})
+            self.assertEqual((env["DISPLAY"], env["KEEP"]), (":17", "1"))
+            mode = os.stat(env["XDG_RUNTIME_DIR"]).st_mode
+            self.assertEqual(stat.S_IMODE(mode), 0o700)
+
+    def test_the_server_survives_writing_its_number_again(self):
+        # A closed pipe would kill it on the second write (SIGPIPE).
+        program = self.stand_in("""
+            os.write(fd, b"5\\n"); time.sleep(0.5); os.write(fd, b"5\\n")
+            time.sleep(60)
+        """)
+        with xvfb.Xvfb(program=program):
+            pid, _ = self.started()
+            time.sleep(1)
+            self.assertTrue(alive(pid))
+
+    def test_stop_ends_and_reaps_the_server_and_removes_the_runtime_folder(self):
+        program = self.stand_in('os.write(fd, b"3\\n"); time.sleep(60)\n')
+        display = xvfb.Xvfb(program=program).start()
+        pid, _ = self.started()
+        runtime = display.runtime_dir
+        display.stop()
+        self.assertFalse(alive(pid))
+        self.assertFalse(os.path.exists(runtime))
+        display.stop()  # again: nothing left to do
+
+    def test_a_server_that_ends_at_once_is_reported_with_what_it_said(self):
+        program = self.stand_in('sys.stderr.write("no screens found\\n"); sys.exit(1)\n')
+        display = xvfb.Xvfb(program=program)
+        with self.assertRaisesRegex(xvfb.XvfbError, "status 1(.|\n)*no screens found"):
+            display.start()
+        self.assertIsNone(display.runtime_dir)
+
+    def test_a_server_that_never_answers_is_stopped_after_the_time_out(self):
+        program = self.stand_in('os.write(fd, b"4"); time.sleep(60)\n')  # no newline
+        with self.assertRaisesRegex(xvfb.XvfbError, "within 1 s"):
+            xvfb.Xvfb(program=program, timeout=1).start()
+        pid, _ = self.started()
+        self.assertFalse(alive(pid))
+
+    def test_a_missing_server_says_what_to_install(self):
+        with self.assertRaisesRegex(xvfb.XvfbError, "install xvfb"):
+            xvfb.Xvfb(program=os.path.join(self.dir, "no-such-Xvfb")).start()
+
+
+@unittest.skipUnless(shutil.which("Xvfb") and shutil.which("xdpyinfo"), "needs Xvfb and xdpyinfo")
+class CommandOnRealXvfb(unittest.TestCase):
+
+    def run_on_display(self, *args, **kw):
+        return subprocess.run([sys.executable, XVFB_PY] + list(args), capture_output=True,
+                              text=True, timeout=60, **kw)
+
+    def test_runs_the_command_on_a_screen_of_the_given_size_and_returns_its_code(self):
+        result = self.run_on_display(
+            "--screen", "1024x768x24", "--",
+            "sh", "-c", 'xdpyinfo | grep dimensions; stat -c %a "$XDG_RUNTIME_DIR"; exit 7')
+        self.assertEqual(result.returncode, 7, result.stderr)
+        self.assertIn("1024x768 pixels", result.stdout)
+        self.assertIn("700", result.stdout.split())
+
+    def test_a_wrong_command_line_is_refused(self):
+        for args in ([], ["sh"], ["--"], ["--screen", "1024x768", "--", "true"]):
+            self.assertEqual(self.run_on_display(*args).returncode, 2, args)
+        self.assertEqual(self.run_on_display("--", "/no/such/command").returncode, 127)
+
+    def start_waiting(self, marker):
+        """The command form running a shell that notes SIGTERM in marker;
+        returns the process, the display's X socket and the runtime folder."""
+        script = 'trap "echo TERM > %s; exit 5" TERM; echo "$DISPLAY $XDG_RUNTIME_DIR"; ' \
+                 'while :; do sleep 0.1; done' % marker
+        process = subprocess.Popen([sys.executable, XVFB_PY, "--", "sh", "-c", script],
+                                   stdout=subprocess.PIPE, text=True)
+        display, runtime = process.stdout.readline().split()
+        process.stdout.close()
+        socket = "/tmp/.X11-unix/X" + display.lstrip(":")
+        self.assertTrue(os.path.exists(socket), display)
+        return process, socket, runtime
+
+    def test_sigterm_reaches_the_command_before_the_display_is_stopped(self):
+        with tempfile.TemporaryDirectory() as folder:
+            marker = os.path.join(folder, "marker")
+            process, socket, runtime = self.start_waiting(marker)
+            process.send_signal(signal.SIGTERM)
+            self.assertEqual(process.wait(30), 5)  # the command's own code
+            with open(marker) as f:
+                self.assertEqual(f.read().strip(), "TERM")
+            self.assertFalse(os.path.exists(socket))
+            self.assertFalse(os.path.exists(runtime))
+
+    def test_the_display_and_the_command_end_when_their_process_is_killed(self):
+        with tempfile.TemporaryDirectory() as folder:
+            marker = os.path.join(folder, "marker")
+            process, socket, runtime = self.start_waiting(marker)
+            self.addCleanup(shutil.rmtree, runtime, True)  # left behind by SIGKILL
+            process.kill()
+            process.wait()
+            self.assertTrue(wait_until(lambda: not os.path.exists(socket)))
+            self.assertTrue(wait_until(lambda: os.path.exists(marker)), "the command lives on")
+
+
+class WineLookUp(unittest.TestCase):
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kestrune-wine-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def program(self, folder, name, mode=0o755):
+        os.makedirs(os.path.join(self.dir, folder), exist_ok=True)
+        path = os.path.join(self.dir, folder, name)
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n")
+        os.chmod(path, mode)
+        return path
+
+    def test_path_comes_before_the_fallback_folders(self):
+        on_path = self.program("bin", "wine64")
+        fallback = self.program("lib", "wine64")
+        folders = (os.path.dirname(fallback),)
+        self.assertEqual(wine.find("wine64", os.path.dirname(on_path), folders), on_path)
+        self.assertEqual(wine.find("wine64", "/nonexistent", folders), fallback)
+
+    def test_a_fallback_that_cannot_run_is_passed_over_and_missing_is_explained(self):
+        self.program("lib", "wine64", mode=0o644)
+        with self.assertRaisesRegex(wine.WineMissing, "wine64 .*install wine64"):
+            wine.find("wine64", "/nonexistent", (os.path.join(self.dir, "lib"),))
+
+    def test_the_server_beside_the_loader_wins(self):
+        loader = self.program("wine-a", "wine64")
+        beside = self.program("wine-a", "wineserver")
+        real = wine.loader
+        try:
+            wine.loader = lambda: loader
+            self.assertEqual(wine.server.__wrapped__(), beside)
+        finally:
+            wine.loader = real
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
