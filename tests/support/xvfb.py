@@ -226,13 +226,26 @@ def main(argv=None):
     code = None
     try:
         with Xvfb(screen=options.screen) as display:
+            # Held back while the command starts: one that comes before
+            # `child` is set would otherwise stop this wrapper instead of
+            # reaching the command, which may already be running.
+            forwarded = {signal.SIGTERM, signal.SIGHUP}
+            die_with_parent = _die_with_parent()
+
+            def start_child():
+                signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
+                if die_with_parent:
+                    die_with_parent()
+
+            signal.pthread_sigmask(signal.SIG_BLOCK, forwarded)
             try:
-                child = subprocess.Popen(command, env=display.environ(),
-                                         preexec_fn=_die_with_parent())
+                child = subprocess.Popen(command, env=display.environ(), preexec_fn=start_child)
             except OSError as error:
                 print("xvfb.py: cannot run %s: %s" % (command[0], error.strerror),
                       file=sys.stderr)
                 return 127
+            finally:
+                signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
             try:
                 code = child.wait()
             except KeyboardInterrupt:
