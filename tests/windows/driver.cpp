@@ -264,8 +264,8 @@ class Canvas {
     ::DeleteObject(bitmap_);
     ::DeleteDC(dc_);
   }
-  HDC dc() const { return dc_; }
-  std::uint32_t at(int i) const {
+  HDC Context() const { return dc_; }
+  std::uint32_t Pixel(int i) const {
     ::GdiFlush();
     return pixels_[i] & 0xFFFFFF;
   }
@@ -307,7 +307,7 @@ std::string IconName(HWND control) {
   Canvas screen(width, height);
   {
     HDC desktop = ::GetDC(nullptr);
-    ::BitBlt(screen.dc(), 0, 0, width, height, desktop, origin.x, origin.y, SRCCOPY);
+    ::BitBlt(screen.Context(), 0, 0, width, height, desktop, origin.x, origin.y, SRCCOPY);
     ::ReleaseDC(nullptr, desktop);
   }
   const struct {
@@ -321,14 +321,14 @@ std::string IconName(HWND control) {
     Canvas onWhite(width, height);
     onBlack.Fill(RGB(0, 0, 0));
     onWhite.Fill(RGB(255, 255, 255));
-    ::DrawIconEx(onBlack.dc(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
-    ::DrawIconEx(onWhite.dc(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
+    ::DrawIconEx(onBlack.Context(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
+    ::DrawIconEx(onWhite.Context(), 0, 0, handle, width, height, 0, nullptr, DI_NORMAL);
     int covered = 0;
     int matching = 0;
     for (int i = 0; i < width * height; ++i) {
-      if (onBlack.at(i) != onWhite.at(i)) continue;
+      if (onBlack.Pixel(i) != onWhite.Pixel(i)) continue;
       ++covered;
-      if (Near(onBlack.at(i), screen.at(i))) ++matching;
+      if (Near(onBlack.Pixel(i), screen.Pixel(i))) ++matching;
     }
     if (covered > width * height / 4 && matching * 20 >= covered * 19) return icon.name;
   }
