@@ -33,13 +33,13 @@ FontHandle MakeTahoma(int pixels, int weight) {
 // 11 px for 96 dpi, scaled to the screen's dpi. The layout is designed for 13.
 int SystemTextHeight() {
   const WindowDC screen(nullptr);
-  if (!screen.get()) return layout::kDesignTextHeight;
-  const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+  if (!screen.Get()) return layout::kDesignTextHeight;
+  const int dpi = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
   const FontHandle font = MakeTahoma(::MulDiv(layout::kWindowFontPixels, dpi, 96), FW_NORMAL);
   if (!font) return layout::kDesignTextHeight;
-  const SelectedObject selected(screen.get(), font.get());
+  const SelectedObject selected(screen.Get(), font.get());
   TEXTMETRICW metrics{};
-  if (!::GetTextMetricsW(screen.get(), &metrics)) return layout::kDesignTextHeight;
+  if (!::GetTextMetricsW(screen.Get(), &metrics)) return layout::kDesignTextHeight;
   return metrics.tmHeight;
 }
 
@@ -147,8 +147,8 @@ void Win32Form1Window::SizeLabelToText() {
   RECT extent{0, 0, 0, 0};
   {
     const WindowDC dc(label1_);
-    const SelectedObject selected(dc.get(), labelFont_.get());
-    ::DrawTextW(dc.get(), text.empty() ? L" " : text.c_str(), text.empty() ? 1 : length, &extent,
+    const SelectedObject selected(dc.Get(), labelFont_.get());
+    ::DrawTextW(dc.Get(), text.empty() ? L" " : text.c_str(), text.empty() ? 1 : length, &extent,
                 DT_CALCRECT | DT_EXPANDTABS | DT_SINGLELINE);
   }
   const int width = text.empty() ? 0 : static_cast<int>(extent.right);

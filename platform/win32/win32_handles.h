@@ -52,7 +52,7 @@ class WindowDC {
   ~WindowDC() {
     if (dc_) ::ReleaseDC(window_, dc_);
   }
-  HDC get() const { return dc_; }
+  HDC Get() const { return dc_; }
 
  private:
   HWND window_;
