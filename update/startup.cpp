@@ -2,6 +2,7 @@
 
 #include "common/texts.h"
 #include "update/download.h"
+#include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
 
@@ -9,30 +10,9 @@ namespace kestrune {
 
 namespace {
 
-std::string JoinPath(const std::string& directory, char separator, const std::string& name) {
-  if (!directory.empty() && directory.back() == separator) return directory + name;
-  return directory + separator + name;
-}
-
 void ReportProblem(Desktop& desktop, LauncherState& state, int code) {
   state.startupState = code;
   ShowStateMessage(desktop, state.startupState);
-}
-
-// Fills the launcher entry list from the manifest's records, in order.
-void FillEntries(const Manifest& manifest, const Addresses& addresses, char separator,
-                 LauncherState& state) {
-  state.localPaths.clear();
-  state.remoteUrls.clear();
-  state.buttonCaptions.clear();
-  state.localPaths.reserve(manifest.records.size());
-  state.remoteUrls.reserve(manifest.records.size());
-  state.buttonCaptions.reserve(manifest.records.size());
-  for (const ManifestRecord& record : manifest.records) {
-    state.localPaths.push_back(JoinPath(state.workDir, separator, record.fileName));
-    state.remoteUrls.push_back(addresses.updateBaseUrl + record.fileName);
-    state.buttonCaptions.push_back(record.caption);
-  }
 }
 
 // Brings in every missing file, asking once. Entries whose names would
@@ -100,7 +80,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
         ReadManifest(platform.files.ReadWholeFile(manifestPath),
                      [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
     if (manifest.title) target.ApplyTitle(*manifest.title);
-    FillEntries(manifest, addresses, separator, state);
+    FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     BringInMissingFiles(platform, agent, manifest, state);
     target.DisplayButtons();
   }
