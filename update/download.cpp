@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace kestrune {
 
@@ -29,16 +30,19 @@ class PartialFileGuard {
   bool armed_ = true;
 };
 
-// Copies the body block by block; false when the transfer broke off or
-// ended before the length the server announced.
-bool CopyBody(InternetResponse& response, OutputFile& file) {
+// Copies the body block by block, into the hasher too when there is one;
+// false when the transfer broke off or ended before the length the server
+// announced.
+bool CopyBody(InternetResponse& response, OutputFile& file, FileHasher* hasher) {
   std::array<std::byte, kDownloadBlockSize> buffer{};
   std::uint64_t received = 0;
   for (;;) {
     const ReadResult read = response.Read(buffer);
     if (!read.ok || read.bytes > buffer.size()) return false;
     if (read.bytes == 0) break;
-    file.Write(std::span<const std::byte>(buffer.data(), read.bytes));
+    const std::span<const std::byte> block(buffer.data(), read.bytes);
+    file.Write(block);
+    if (hasher) hasher->Update(block);
     received += read.bytes;
   }
   const std::optional<std::uint64_t> announced = response.ContentLength();
@@ -58,7 +62,8 @@ std::string PartialDownloadPath(const std::string& localPath) {
 }
 
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
-                    const std::string& url, const std::string& localPath) {
+                    const std::string& url, const std::string& localPath,
+                    const DownloadCheck& check) {
   // A blank name leaves the working directory itself as the target. There is
   // no file to put a temporary one beside, so the target is created as it
   // stands, which the platform refuses with its own error.
@@ -79,15 +84,54 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   std::unique_ptr<OutputFile> file = files.CreateOutputFile(partialPath);
 
   // An error page is never stored as the file.
+  std::optional<FileHasher> hasher;
+  if (check) hasher.emplace();
   const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
-                        CopyBody(*response, *file);
+                        CopyBody(*response, *file, hasher ? &*hasher : nullptr);
   file->Close();
   file.reset();
+  response.reset();
+  session.reset();
   if (!complete) return false;
+  // Checked before it is kept: a file that fails is never moved into place.
+  if (check && !check(hasher->Finish())) return false;
 
   files.ReplaceFile(partialPath, localPath);
   guard.Disarm();
   return true;
+}
+
+std::optional<std::string> FetchSmallFile(Internet& internet, const std::string& agent,
+                                          const std::string& url, std::size_t maxBytes) {
+  std::unique_ptr<InternetSession> session = internet.OpenSession(agent);
+  if (!session) return std::nullopt;
+  std::unique_ptr<InternetResponse> response = session->OpenUrl(url);
+  if (!response || !IsSuccessStatus(response->StatusCode())) return std::nullopt;
+  const std::optional<std::uint64_t> announced = response->ContentLength();
+  if (announced && *announced > maxBytes) return std::nullopt;
+  std::string body;
+  std::array<std::byte, kDownloadBlockSize> buffer{};
+  for (;;) {
+    const ReadResult read = response->Read(buffer);
+    if (!read.ok || read.bytes > buffer.size()) return std::nullopt;
+    if (read.bytes == 0) break;
+    // One byte past the limit is enough to refuse it; the rest is not read.
+    if (body.size() + read.bytes > maxBytes) return std::nullopt;
+    body.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
+  }
+  if (announced && *announced != body.size()) return std::nullopt;
+  return body;
+}
+
+void WriteFileReplacing(FileSystem& files, const std::string& path, std::string_view bytes) {
+  const std::string partialPath = PartialDownloadPath(path);
+  PartialFileGuard guard(files, partialPath);
+  std::unique_ptr<OutputFile> file = files.CreateOutputFile(partialPath);
+  file->Write(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
+  file->Close();
+  file.reset();
+  files.ReplaceFile(partialPath, path);
+  guard.Disarm();
 }
 
 }  // namespace kestrune

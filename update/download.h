@@ -5,8 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include <functional>
+#include <optional>
+
 #include "common/file_system.h"
 #include "common/internet.h"
+#include "update/minisign.h"
 
 namespace kestrune {
 
@@ -26,8 +30,24 @@ std::string AgentName(std::string_view executablePath);
 // moved into place; every handle is released on every way out. A localPath
 // ending in a separator names a folder, which cannot be written as a file:
 // the platform's own I/O error for creating it is raised before any request.
+//
+// With a check, the body's BLAKE2b-512 hash is worked out as it arrives and
+// handed to the check once the transfer is complete and its handles are
+// released; only when the check agrees is the file moved into place.
+using DownloadCheck = std::function<bool(const FileHash& hash)>;
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
-                    const std::string& url, const std::string& localPath);
+                    const std::string& url, const std::string& localPath,
+                    const DownloadCheck& check = {});
+
+// The body of a small file (a signature) in memory: nothing when it cannot
+// be had whole with a 2xx status, or when it is longer than maxBytes, which
+// is found out without reading the rest.
+std::optional<std::string> FetchSmallFile(Internet& internet, const std::string& agent,
+                                          const std::string& url, std::size_t maxBytes);
+
+// Writes bytes to a temporary file beside path and moves it over path, so
+// path holds either its old content or all of the new; throws IoError.
+void WriteFileReplacing(FileSystem& files, const std::string& path, std::string_view bytes);
 
 // What a download's temporary name adds to the name of its file. No entry
 // name may end with it (see IsSafeEntryName).

@@ -45,14 +45,16 @@ bool IsDeviceName(std::string_view component) {
   return false;
 }
 
-bool IsSafeComponent(std::string_view component) {
+std::string_view ComponentRefusal(std::string_view component) {
   // An empty component ("a\\b", a trailing separator) adds no level.
-  if (component.empty()) return true;
+  if (component.empty()) return {};
   // Windows drops trailing dots and spaces, so "..", "... " and "x." are
   // not the names they seem.
   const char last = component.back();
-  if (last == '.' || last == ' ') return false;
-  return !IsDeviceName(component);
+  if (component == "." || component == "..") return "it has a \".\" or \"..\" folder";
+  if (last == '.' || last == ' ') return "a part of it ends in a dot or a space, which Windows drops";
+  if (IsDeviceName(component)) return "it names a Windows device (CON, NUL, COM1, ...)";
+  return {};
 }
 
 // A listed file under a download's temporary name would be overwritten by
@@ -66,22 +68,26 @@ bool HasPartialDownloadSuffix(std::string_view name) {
 
 }  // namespace
 
-bool IsSafeEntryName(std::string_view name) {
+std::string_view EntryNameRefusal(std::string_view name) {
   // A blank name is the working directory itself: nothing outside it.
-  if (name.empty()) return true;
-  if (IsSeparator(name.front())) return false;
-  if (HasPartialDownloadSuffix(name)) return false;
+  if (name.empty()) return {};
+  if (IsSeparator(name.front())) return "it starts with a separator (a root or network path)";
+  if (HasPartialDownloadSuffix(name)) return "it ends in the launcher's own download suffix";
   for (char c : name) {
-    if (IsForbiddenCharacter(c)) return false;
+    if (c == ':') return "it holds ':' (a drive or an alternate data stream)";
+    if (IsForbiddenCharacter(c)) return "it holds a control character";
   }
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = start;
     while (end < name.size() && !IsSeparator(name[end])) ++end;
-    if (!IsSafeComponent(name.substr(start, end - start))) return false;
+    const std::string_view refusal = ComponentRefusal(name.substr(start, end - start));
+    if (!refusal.empty()) return refusal;
     start = end + 1;
   }
-  return true;
+  return {};
 }
+
+bool IsSafeEntryName(std::string_view name) { return EntryNameRefusal(name).empty(); }
 
 }  // namespace kestrune

@@ -15,4 +15,9 @@ namespace kestrune {
 // working directory itself.
 bool IsSafeEntryName(std::string_view name);
 
+// Which of those rules refuses name, in a few words for the maker; empty
+// when the name is safe. IsSafeEntryName is this being empty, so the
+// maker's tool and the launcher can never disagree.
+std::string_view EntryNameRefusal(std::string_view name);
+
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
+#include "update/signed_files.h"
 
 namespace kestrune {
 
@@ -17,7 +18,8 @@ void ReportProblem(Desktop& desktop, LauncherState& state, int code) {
 
 // Brings in every missing file, asking once. Entries whose names would
 // reach outside the working directory are refused like a failed download.
-void BringInMissingFiles(Platform& platform, const std::string& agent, const Manifest& manifest,
+void BringInMissingFiles(Platform& platform, const std::string& agent,
+                         const SignatureRequirement& signatures, const Manifest& manifest,
                          LauncherState& state) {
   bool downloadAllowed = false;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
@@ -33,8 +35,11 @@ void BringInMissingFiles(Platform& platform, const std::string& agent, const Man
       state.endRequested = true;
       return;
     }
+    const DownloadCheck check =
+        signatures.ForFile(platform.internet, agent, state.remoteUrls[i] + kSignatureSuffix,
+                           SignedFileName(manifest.records[i].fileName));
     if (!DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
-                        state.localPaths[i])) {
+                        state.localPaths[i], check)) {
       ReportProblem(platform.desktop, state, kStateDownloadFailed);
     }
   }
@@ -70,18 +75,36 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   const char separator = platform.files.PathSeparator();
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
 
-  // A failed fetch leaves the previous local copy as it was.
-  if (!DownloadToFile(platform.internet, platform.files, agent,
-                      addresses.updateBaseUrl + texts::kRemoteManifestName, manifestPath)) {
+  // With the maker's key, the manifest's signature is checked before the
+  // copy is replaced, and kept beside it for the next start's comparison.
+  const SignatureRequirement signatures(addresses.minisignPublicKey);
+  const std::string manifestSignaturePath = manifestPath + kSignatureSuffix;
+  std::optional<std::string> keptSignature;
+  if (signatures.Required() && platform.files.FileExists(manifestSignaturePath)) {
+    keptSignature = platform.files.ReadWholeFile(manifestSignaturePath);
+  }
+  std::string manifestSignature;
+  const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
+  const DownloadCheck manifestCheck =
+      signatures.ForManifest(platform.internet, agent, manifestUrl + kSignatureSuffix,
+                             texts::kRemoteManifestName, std::move(keptSignature), manifestSignature);
+
+  // A failed fetch leaves the previous local copy (and its signature) as
+  // they were.
+  if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
+                      manifestCheck)) {
     ReportProblem(platform.desktop, state, kStateManifestFailed);
   } else {
+    if (signatures.Required()) {
+      WriteFileReplacing(platform.files, manifestSignaturePath, manifestSignature);
+    }
     platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest =
         ReadManifest(platform.files.ReadWholeFile(manifestPath),
                      [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
-    BringInMissingFiles(platform, agent, manifest, state);
+    BringInMissingFiles(platform, agent, signatures, manifest, state);
     target.DisplayButtons();
   }
 

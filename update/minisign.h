@@ -1,0 +1,79 @@
+// Signatures in the format of the minisign tool: the maker signs every file
+// it publishes, and the launcher keeps nothing whose signature does not
+// check out against the key it was built with.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kestrune {
+
+// A signature file is four short lines; anything longer is refused without
+// being read whole.
+inline constexpr std::size_t kMaxSignatureFileSize = 4096;
+
+// What a signature covers: the BLAKE2b-512 hash of the file's bytes.
+using FileHash = std::array<std::uint8_t, 64>;
+
+// Hashes a file block by block, so memory does not grow with its size.
+class FileHasher {
+ public:
+  FileHasher();
+  void Update(std::span<const std::byte> bytes);
+  FileHash Finish();
+
+ private:
+  // libsodium's BLAKE2b state, kept as opaque aligned bytes so that no
+  // header of the library reaches the code that includes this one.
+  alignas(64) std::array<unsigned char, 384> state_{};
+};
+
+struct MinisignKey {
+  std::array<std::uint8_t, 8> keyId{};
+  std::array<std::uint8_t, 32> publicKey{};
+};
+
+// The public key as minisign writes it on the second line of its .pub
+// file (base64 of "Ed", the key id and the Ed25519 key); nothing when it is
+// not one.
+std::optional<MinisignKey> ParseMinisignKey(std::string_view base64);
+
+// Why a signature is refused; None when it checks out.
+enum class SignatureProblem {
+  None,
+  Missing,           // not served, an error status, or cut off
+  Malformed,         // not four lines of the expected lengths, or too long
+  LegacyAlgorithm,   // signed over the whole file instead of its hash
+  OtherKey,          // made with another key
+  NotMatching,       // the signature does not match the file's bytes
+  CommentNotSigned,  // the trusted comment was changed after signing
+  WrongFile,         // signed for another file name
+  Older,             // older than the signature already kept
+};
+
+// A few words for the maker's tool and the tests ("made with another key").
+const char* DescribeSignatureProblem(SignatureProblem problem);
+
+struct SignatureCheck {
+  SignatureProblem problem = SignatureProblem::Malformed;
+  std::string trustedComment;
+  std::optional<std::uint64_t> timestamp;  // the trusted comment's timestamp:N
+};
+
+// Checks a signature file against the hash of a file's bytes: the
+// prehashed algorithm only, the key's id, the signature, the global
+// signature over the trusted comment, and the comment's file: naming
+// expectedFileName.
+SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
+                              const FileHash& hash, std::string_view expectedFileName);
+
+// The timestamp:N of a signature file's trusted comment, read without
+// checking the signature (for one that was checked when it was kept).
+std::optional<std::uint64_t> SignedTimestamp(std::string_view signatureFile);
+
+}  // namespace kestrune
