@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace kestrune {
@@ -26,6 +27,10 @@ class InternetResponse {
   virtual std::optional<std::uint64_t> ContentLength() const = 0;
   // Blocks until some bytes, the end, or a failure.
   virtual ReadResult Read(std::span<std::byte> buffer) = 0;
+  // The address the final response came from when the platform followed
+  // redirects to reach it; empty when the address opened answered itself,
+  // as it always does for a service that follows none.
+  virtual std::string RedirectedTo() const { return {}; }
 };
 
 // An internet session (InternetOpen). Destroying it releases the handle;

@@ -48,6 +48,14 @@ std::unique_ptr<CurlTransfer> CurlTransfer::Open(const std::string& url, const s
       length >= 0) {
     transfer->contentLength_ = static_cast<std::uint64_t>(length);
   }
+  long redirects = 0;
+  char* finalUrl = nullptr;
+  if (curl_easy_getinfo(transfer->easy_.get(), CURLINFO_REDIRECT_COUNT, &redirects) == CURLE_OK &&
+      redirects > 0 &&
+      curl_easy_getinfo(transfer->easy_.get(), CURLINFO_EFFECTIVE_URL, &finalUrl) == CURLE_OK &&
+      finalUrl) {
+    transfer->redirectedTo_ = finalUrl;
+  }
   return transfer;
 }
 

@@ -39,6 +39,7 @@ class CurlTransfer final : public InternetResponse {
   int StatusCode() const override { return status_; }
   std::optional<std::uint64_t> ContentLength() const override { return contentLength_; }
   ReadResult Read(std::span<std::byte> buffer) override;
+  std::string RedirectedTo() const override { return redirectedTo_; }
 
  private:
   CurlTransfer() = default;
@@ -72,6 +73,7 @@ class CurlTransfer final : public InternetResponse {
 
   int status_ = 0;
   std::optional<std::uint64_t> contentLength_;
+  std::string redirectedTo_;
 };
 
 }  // namespace kestrune::posix

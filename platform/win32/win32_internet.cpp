@@ -4,7 +4,12 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cwctype>
+#include <optional>
+#include <string>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 
 #include "platform/win32/win32_handles.h"
@@ -14,9 +19,71 @@ namespace kestrune::win32 {
 
 namespace {
 
+// An address split as WinINet reads it, with what may be written in more
+// than one way made one: the scheme's and host's case, a default port,
+// escapes and backslashes in the path.
+struct AddressParts {
+  std::wstring scheme;
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::string path;  // with extra information, escapes undone, UTF-8
+
+  bool operator==(const AddressParts&) const = default;
+};
+
+std::wstring Lower(const wchar_t* text, DWORD length) {
+  std::wstring out(text ? text : L"", text ? length : 0);
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));
+  return out;
+}
+
+std::string Unescaped(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(text[i] == '\\' ? '/' : text[i]);
+    }
+  }
+  return out;
+}
+
+std::optional<AddressParts> Split(const std::wstring& url) {
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  // Non-zero lengths without buffers: the parts are pointed at in url.
+  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return std::nullopt;
+  AddressParts split;
+  split.scheme = Lower(parts.lpszScheme, parts.dwSchemeLength);
+  split.host = Lower(parts.lpszHostName, parts.dwHostNameLength);
+  split.port = parts.nPort;
+  std::wstring path(parts.lpszUrlPath ? parts.lpszUrlPath : L"",
+                    parts.lpszUrlPath ? parts.dwUrlPathLength : 0);
+  if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  split.path = Unescaped(Narrow(path));
+  return split;
+}
+
+// NOTE: WinINet keeps no count of the redirects it followed, and reports
+// the address it ended at in its own form (a space as %20, for one), so
+// the two addresses are compared part by part.
+bool SameAddress(const std::wstring& a, const std::wstring& b) {
+  if (a == b) return true;
+  const std::optional<AddressParts> left = Split(a);
+  const std::optional<AddressParts> right = Split(b);
+  return left && right && *left == *right;
+}
+
 class Win32Response final : public InternetResponse {
  public:
-  explicit Win32Response(InternetHandle url) : url_(std::move(url)) {}
+  Win32Response(InternetHandle url, std::wstring opened)
+      : url_(std::move(url)), opened_(std::move(opened)) {}
 
   int StatusCode() const override {
     DWORD status = 0;
@@ -59,6 +126,18 @@ class Win32Response final : public InternetResponse {
     return length;
   }
 
+  std::string RedirectedTo() const override {
+    DWORD size = 0;
+    ::InternetQueryOptionW(url_.get(), INTERNET_OPTION_URL, nullptr, &size);
+    if (size == 0) return {};
+    std::wstring url(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(url.size() * sizeof(wchar_t));
+    if (!::InternetQueryOptionW(url_.get(), INTERNET_OPTION_URL, url.data(), &size)) return {};
+    url.resize(std::wcslen(url.c_str()));
+    if (SameAddress(url, opened_)) return {};
+    return Narrow(url);
+  }
+
   ReadResult Read(std::span<std::byte> buffer) override {
     if (next_ == filled_) {
       DWORD read = 0;
@@ -84,6 +163,7 @@ class Win32Response final : public InternetResponse {
   static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
   InternetHandle url_;
+  std::wstring opened_;
   std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
   std::size_t next_ = 0;
   std::size_t filled_ = 0;
@@ -95,10 +175,10 @@ class Win32Session final : public InternetSession {
 
   std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
     // A plain GET with WinINet's defaults: no headers, no flags, no context.
-    InternetHandle handle(
-        ::InternetOpenUrlW(session_.get(), Widen(url).c_str(), nullptr, 0, 0, 0));
+    std::wstring wide = Widen(url);
+    InternetHandle handle(::InternetOpenUrlW(session_.get(), wide.c_str(), nullptr, 0, 0, 0));
     if (!handle) return nullptr;
-    return std::make_unique<Win32Response>(std::move(handle));
+    return std::make_unique<Win32Response>(std::move(handle), std::move(wide));
   }
 
  private:
