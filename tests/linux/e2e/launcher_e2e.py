@@ -103,6 +103,13 @@ class Scenarios(unittest.TestCase):
             with open(os.path.join(self.served, name), "wb") as f:
                 f.write(content)
 
+    def sign(self, *names):
+        """Signs served files as a maker would, with minisign and the test
+        build's key."""
+        self.assertTrue(OPTIONS.signing_key_dir, "a signed scenario needs --signing-key-dir")
+        run("minisign", "-S", "-s", os.path.join(OPTIONS.signing_key_dir, "test.sec"),
+            "-m", *[os.path.join(self.served, n) for n in names])
+
     def place_locally(self, name, content, executable=False):
         path = os.path.join(self.work, name)
         with open(path, "wb") as f:
@@ -430,6 +437,52 @@ class Scenarios(unittest.TestCase):
         self.start_launcher()
         self.wait_for_window("Caf\xe9 \u20ac Tools")
 
+    # ------------------------------------------- built with a signing key
+    def test_signed_tree_is_kept_and_opens_the_window(self):
+        entries = [("tool.bin", "Tool", os.urandom(100000)), ("notes.txt", "Notes", b"n\n")]
+        self.publish("Signed", entries)
+        self.sign("updater.txt", "tool.bin", "notes.txt")
+        self.start_server()
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        self.wait_for_window("Signed")
+        for name, _, _ in entries:
+            self.assert_same_file(name)
+        with open(os.path.join(self.work, "updater1.txt.minisig"), "rb") as f, \
+                open(os.path.join(self.served, "updater.txt.minisig"), "rb") as g:
+            self.assertEqual(f.read(), g.read())
+        self.assertEqual([r["path"] for r in self.requests()],
+                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig",
+                          "/serverlist/tool.bin", "/serverlist/tool.bin.minisig",
+                          "/serverlist/notes.txt", "/serverlist/notes.txt.minisig"])
+
+    def test_tampered_signed_file_is_reported_and_not_kept(self):
+        entries = [("changed.bin", "Changed", os.urandom(50000)), ("intact.txt", "Intact", b"i\n")]
+        self.publish("Signed", entries)
+        self.sign("updater.txt", "changed.bin", "intact.txt")
+        with open(os.path.join(self.served, "changed.bin"), "r+b") as f:
+            f.seek(25000)
+            byte = f.read(1)
+            f.seek(25000)
+            f.write(bytes([byte[0] ^ 1]))
+        self.start_server()
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        info = self.wait_for_window("Information")
+        self.assertEqual(self.read_box(info), ("Information", UPDATE_PROBLEM, ["OK"]))
+        self.answer(info, "Return")
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "changed.bin")))
+        self.assert_same_file("intact.txt")  # the next entries go on
+        self.assert_no_temporary_files()
+
+    def test_unsigned_manifest_is_reported_and_the_old_copy_kept(self):
+        self.publish("Unsigned", [("tool.txt", "Tool", b"tool\n")])
+        self.start_server()
+        self._expect_manifest_problem()
+        self.assertEqual([r["path"] for r in self.requests()],
+                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig"])
+
 
 def main():
     global OPTIONS
@@ -440,6 +493,7 @@ def main():
     parser.add_argument("--update-url", required=True)
     parser.add_argument("--home-url", required=True)
     parser.add_argument("--support-url", required=True)
+    parser.add_argument("--signing-key-dir", help="the folder of test.sec, for a signed build")
     OPTIONS, rest = parser.parse_known_args()
     from urllib.parse import urlsplit
     parts = urlsplit(OPTIONS.update_url)
