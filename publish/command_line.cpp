@@ -1,0 +1,133 @@
+#include "publish/command_line.h"
+
+#include <regex>
+
+namespace kestrune::publish {
+
+const char kHelpText[] =
+    "Usage: kestrune-publish new --title TITLE [-o FILE] NAME CAPTION [NAME CAPTION ...]\n"
+    "       kestrune-publish check [--json] DIR\n"
+    "       kestrune-publish check [--json] URL\n"
+    "       kestrune-publish --help | --version\n"
+    "\n"
+    "Writes and checks the manifest (updater.txt) the Kestrune launcher reads, with\n"
+    "the launcher's own reader, name rules and internet service.\n"
+    "\n"
+    "new     Writes a manifest in Windows-1252 with CR LF line ends to standard output\n"
+    "        (or to FILE with -o): the title, then each NAME and CAPTION. Refuses, and\n"
+    "        writes nothing, a name the launcher would refuse, text with no\n"
+    "        Windows-1252 form, a name or caption the launcher would trim, a line\n"
+    "        break, and a title starting with a byte-order mark.\n"
+    "check   Reads DIR/updater.txt as the launcher does, shows the title and each\n"
+    "        entry (name, caption, the address fetched, the local path written),\n"
+    "        then every problem at its line, and lists DIR's files that no entry\n"
+    "        names. Given an http:// or https:// URL ending in /serverlist/, fetches\n"
+    "        updater.txt and every listed file from that server as the launcher\n"
+    "        would, and reports error statuses, short bodies and redirects.\n"
+    "\n"
+    "Options:\n"
+    "  --title TITLE  the window's title (new)\n"
+    "  -o FILE        write the manifest to FILE rather than standard output (new)\n"
+    "  --json         print the check as one JSON document (check)\n"
+    "  --             every later argument is a NAME or CAPTION, even one starting with -\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Problems go to standard error as FILE:LINE: error: MESSAGE [kind].\n"
+    "Exit status: 0 when all is well (warnings allowed), 1 when a problem was\n"
+    "found, 2 for wrong usage.\n";
+
+bool IsUpdateAddress(const std::string& text) {
+  // The rule the build applies to KESTRUNE_UPDATE_BASE_URL.
+  static const std::regex kAddress("^https?://[^/]+/(.*/)?serverlist/$", std::regex::icase);
+  return std::regex_match(text, kAddress);
+}
+
+namespace {
+
+ParsedCommandLine Usage(std::string error) {
+  ParsedCommandLine parsed;
+  parsed.error = std::move(error);
+  return parsed;
+}
+
+ParsedCommandLine ParseNew(std::span<const std::string> args) {
+  ParsedCommandLine parsed;
+  CommandLine& command = parsed.command;
+  command.action = CommandLine::Action::kNew;
+  bool haveTitle = false;
+  bool optionsEnded = false;
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (arg == "--title" || arg == "-o")) {
+      if (i + 1 == args.size()) return Usage(arg + " needs a value");
+      (arg == "--title" ? command.title : command.outputFile) = args[++i];
+      if (arg == "--title") haveTitle = true;
+      if (arg == "-o" && command.outputFile.empty()) return Usage("-o needs a file name");
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      return Usage("new: unknown option " + arg);
+    } else {
+      texts.push_back(arg);
+    }
+  }
+  if (!haveTitle) return Usage("new needs --title TITLE");
+  if (texts.empty()) return Usage("new needs at least one NAME and CAPTION");
+  if (texts.size() % 2 != 0) return Usage("the name " + texts.back() + " has no caption");
+  for (std::size_t i = 0; i < texts.size(); i += 2) {
+    command.records.push_back({texts[i], texts[i + 1]});
+  }
+  return parsed;
+}
+
+ParsedCommandLine ParseCheck(std::span<const std::string> args) {
+  ParsedCommandLine parsed;
+  CommandLine& command = parsed.command;
+  command.action = CommandLine::Action::kCheck;
+  bool optionsEnded = false;
+  bool haveTarget = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg == "--json") {
+      command.json = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      return Usage("check: unknown option " + arg);
+    } else if (haveTarget) {
+      return Usage("check takes one DIR or URL");
+    } else {
+      command.target = arg;
+      haveTarget = true;
+    }
+  }
+  if (!haveTarget || command.target.empty()) return Usage("check needs a DIR or URL");
+  const bool looksLikeAddress = command.target.find("://") != std::string::npos;
+  if (looksLikeAddress && !IsUpdateAddress(command.target)) {
+    return Usage("an update address is http:// or https:// and ends in /serverlist/: " +
+                 command.target);
+  }
+  return parsed;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
+  if (args.empty()) return Usage("no command given");
+  const std::string& first = args[0];
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "-h" || arg == "--help") return {};
+  }
+  if (first == "--version") {
+    ParsedCommandLine parsed;
+    parsed.command.action = CommandLine::Action::kVersion;
+    return parsed;
+  }
+  if (first == "new") return ParseNew(args.subspan(1));
+  if (first == "check") return ParseCheck(args.subspan(1));
+  return Usage("unknown command " + first);
+}
+
+}  // namespace kestrune::publish
