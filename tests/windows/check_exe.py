@@ -17,7 +17,8 @@ import xml.etree.ElementTree as ElementTree
 TRIPLE = "x86_64-w64-mingw32"
 ARGS = None
 
-# DLLs every Windows from Vista on has in its system folder.
+# DLLs every Windows from Vista on has in its system folder. advapi32 gives
+# the static libsodium its random numbers (RtlGenRandom).
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll",
                "ole32.dll", "wininet.dll", "msvcrt.dll", "advapi32.dll", "msimg32.dll",
                "uxtheme.dll"}
