@@ -6,7 +6,7 @@ import sys
 import unittest
 
 import harness
-from scenario import EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, Scenario
+from scenario import EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, SIGNED_PROGRAM, Scenario
 
 QUESTION = "Kestrune needs to download some updated files to work properly. Allow Download?"
 MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
@@ -220,6 +220,56 @@ class StartupScenarios(Scenario):
             self.assert_rect(button, 35, 120 + 40 * i, 250, 25)
             self.assertEqual(button["text"], "Tool %d" % i)
         self.assertFalse(window["vscroll"], "everything fits")
+
+    # The build with the tests' key: only what the key signed is kept.
+
+    def test_signed_files_are_kept_with_the_manifests_signature(self):
+        files = {"tool.exe": noise(40000, 5), "notes.txt": b"signed notes\r\n"}
+        self.serve("Signed", [("tool.exe", "Tool"), ("notes.txt", "Notes")], files=files)
+        # Saved with Windows line ends, as a maker signing on Windows may.
+        self.sign("updater.txt", *files, crlf=True)
+        report = self.launch("yes", program=SIGNED_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertIsNotNone(report["main_window"])
+        self.desktop.screenshot("signed")
+        for name, data in files.items():
+            self.assertEqual(self.local(name), data, name)
+        with open(os.path.join(self.www, "updater.txt.minisig"), "rb") as f:
+            self.assertEqual(self.local("updater1.txt.minisig"), f.read())
+        self.assertEqual(self.work_files(), set(files) | {"updater1.txt", "updater1.txt.minisig"})
+        # Each signature right after what it signs.
+        self.assertEqual(self.requested(), [
+            "/serverlist/updater.txt", "/serverlist/updater.txt.minisig",
+            "/serverlist/tool.exe", "/serverlist/tool.exe.minisig",
+            "/serverlist/notes.txt", "/serverlist/notes.txt.minisig"])
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+    def test_signed_build_never_keeps_a_file_changed_after_signing(self):
+        files = {"bad.bin": noise(5000, 6), "good.bin": noise(3000, 7)}
+        self.serve("Tampered", [("bad.bin", "Bad"), ("good.bin", "Good")], files=files)
+        self.sign("updater.txt", *files)
+        self.put("bad.bin", files["bad.bin"][:-1] + bytes([files["bad.bin"][-1] ^ 1]))
+        report = self.launch("yes", program=SIGNED_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
+        self.assert_box(report["boxes"][1], "Information", UPDATE_PROBLEM, ["OK"], "information")
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.local("good.bin"), files["good.bin"])
+        self.assertEqual(self.work_files(), {"good.bin", "updater1.txt", "updater1.txt.minisig"})
+
+    def test_signed_build_refuses_an_unsigned_manifest_and_keeps_the_previous_copy(self):
+        self.place("updater1.txt", b"Old title\r\nold.bin\r\nOld\r\n")
+        self.serve("New title", [("new.bin", "New")], files={"new.bin": b"new"})
+        report = self.launch(program=SIGNED_PROGRAM)
+        self.assertEqual(len(report["boxes"]), 1)
+        self.assert_box(report["boxes"][0], "Information", MANIFEST_PROBLEM, ["OK"], "information")
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.local("updater1.txt"), b"Old title\r\nold.bin\r\nOld\r\n")
+        self.assertEqual(self.work_files(), {"updater1.txt"})
+        self.assertEqual(self.requested(),
+                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig"])
 
 
 class HighDpiClassicLook(Scenario):

@@ -28,13 +28,15 @@ SETTINGS = {}
 
 
 def configure(argv):
-    """Takes --bin DIR --server FILE --artifacts DIR and the test build's
-    --host, --port, --home-url, --support-url off argv; returns the rest."""
+    """Takes --bin DIR --server FILE --artifacts DIR, the test build's
+    --host, --port, --home-url, --support-url and, for the signed test build,
+    --minisign FILE --signing-key-dir DIR off argv; returns the rest."""
     rest = [argv[0]]
     i = 1
     while i < len(argv):
         key = argv[i][2:] if argv[i].startswith("--") else None
-        if key in ("bin", "server", "artifacts") and i + 1 < len(argv):
+        if key in ("bin", "server", "artifacts", "minisign", "signing-key-dir") \
+                and i + 1 < len(argv):
             PATHS[key] = os.path.abspath(argv[i + 1])
             i += 2
         elif key in ("host", "port", "home-url", "support-url") and i + 1 < len(argv):

@@ -9,6 +9,8 @@ import unittest
 import harness
 
 PROGRAM = "kestrune_e2e.exe"
+# The same build with the tests' minisign key compiled in.
+SIGNED_PROGRAM = "kestrune_e2e_signed.exe"
 # Wine in German: boxes left to the system read "&Ja", "&Nein".
 GERMAN = {"LC_ALL": "de_DE.UTF-8", "LANGUAGE": "de"}
 # The fixed controls' ids in the main window (platform/win32/win32_form1_window.cpp).
@@ -67,6 +69,19 @@ class Scenario(unittest.TestCase):
         with open(os.path.join(self.www, name), "wb") as f:
             f.write(data)
 
+    def sign(self, *names, crlf=False):
+        """Signs served files with the tests' key as a maker does, with the
+        real minisign; crlf saves the signatures with Windows line ends."""
+        key = os.path.join(harness.PATHS["signing-key-dir"], "test.sec")
+        paths = [os.path.join(self.www, name) for name in names]
+        subprocess.run([harness.PATHS["minisign"], "-S", "-s", key, "-m"] + paths, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+        for path in paths if crlf else []:
+            with open(path + ".minisig", "rb") as f:
+                text = f.read()
+            with open(path + ".minisig", "wb") as f:
+                f.write(text.replace(b"\n", b"\r\n"))
+
     def place(self, name, data):
         """A file already in the working folder before the start."""
         path = os.path.join(self.work, *name.split("\\"))
@@ -87,18 +102,18 @@ class Scenario(unittest.TestCase):
 
     # ------------------------------------------------------------ the run
 
-    def launch(self, answer="yes", env=None):
+    def launch(self, answer="yes", env=None, program=PROGRAM):
         """Starts the program, with env's variables added for it alone;
         answers its boxes (Confirm with answer) until the main window shows
         or the program ends. Returns the driver's report."""
         saved = dict(self.desktop.env)
         self.desktop.env.update(env or {})
         try:
-            self.program = self.desktop.start(harness.exe(PROGRAM), self.work)
+            self.program = self.desktop.start(harness.exe(program), self.work)
         finally:
             self.desktop.env.clear()
             self.desktop.env.update(saved)
-        report = self.desktop.driver("watch", PROGRAM, answer, 90, timeout=150)
+        report = self.desktop.driver("watch", program, answer, 90, timeout=150)
         self.assertFalse(report["timed_out"], "neither a window nor the end came")
         return report
 
