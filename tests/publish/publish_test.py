@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""kestrune-publish as a maker runs it: release folders in temporary
+folders, and a live update server (the project's loopback test server,
+started on a free port by each test that needs it).
+
+Run one group:  publish_test.py --program P --http-server S ReleaseFolder
+"""
+import argparse
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+OPTIONS = None
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(*args, cwd=None):
+    result = subprocess.run([OPTIONS.program] + list(args), capture_output=True, cwd=cwd,
+                            timeout=60)
+    return result.returncode, result.stdout, result.stderr.decode("utf-8", "replace")
+
+
+def check_json(target):
+    code, out, _ = run("check", "--json", target)
+    return code, json.loads(out)
+
+
+def kinds_at(report):
+    return {(p["kind"], p["line"]) for p in report["problems"]}
+
+
+class TempFolder(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="kestrune-publish-")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+
+    def release(self, manifest, files=(), name="release"):
+        folder = os.path.join(self.tmp, name)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "updater.txt"), "wb") as f:
+            f.write(manifest)
+        for path in files:
+            full = os.path.join(folder, path)
+            os.makedirs(os.path.dirname(full), exist_ok=True)
+            with open(full, "wb") as f:
+                f.write(b"content of " + path.encode())
+        return folder
+
+
+class ReleaseFolder(TempFolder):
+    def test_clean_release_passes_and_shows_what_the_launcher_fetches(self):
+        folder = self.release(b"Tavimo Tools\r\nsetup.exe\r\nInstall\r\nreadme.txt\r\nRead me\r\n",
+                              ["setup.exe", "readme.txt", "setup.exe.minisig"])
+        code, report = check_json(folder)
+        self.assertEqual(code, 0, report["problems"])
+        self.assertEqual(report["problems"], [])
+        self.assertEqual(report["title"], "Tavimo Tools")
+        entry = report["entries"][1]
+        self.assertEqual((entry["line"], entry["name"], entry["caption"]),
+                         (4, "readme.txt", "Read me"))
+        self.assertTrue(entry["address"].endswith("/serverlist/readme.txt"), entry)
+        self.assertTrue(entry["localPath"].endswith("\\readme.txt"), entry)
+
+    def test_each_problem_a_maker_can_make_is_reported_at_its_line(self):
+        # (what goes wrong, manifest, files in the folder, kind, line)
+        cases = [
+            ("a name reaching out", b"T\r\n..\\x.exe\r\nX\r\n", [], "refused-name", 2),
+            ("a device name", b"T\r\nnul.txt\r\nX\r\n", [], "refused-name", 2),
+            ("not uploaded", b"T\r\na.exe\r\nA\r\nb.exe\r\nB\r\n", ["a.exe"], "missing-file", 4),
+            ("uploaded in other case", b"T\r\nSetup.exe\r\nS\r\n", ["setup.exe"],
+             "case-mismatch", 2),
+            ("last caption forgotten", b"T\r\na.exe\r\nA\r\nb.exe", ["a.exe", "b.exe"],
+             "missing-caption", 4),
+            ("a spare blank line", b"T\r\na.exe\r\nA\r\n\r\nb.exe\r\nB\r\n", ["a.exe", "b.exe"],
+             "blank-line", 4),
+            ("a trailing space", b"T\r\na.exe \r\nA\r\n", ["a.exe"], "trimmed-blanks", 2),
+            ("a byte Windows-1252 lacks", b"T\r\na.exe\r\nA\x81\r\n", ["a.exe"],
+             "undefined-byte", 3),
+            ("saved as UTF-8", "T\r\na.exe\r\nRésumé\r\n".encode(), ["a.exe"], "utf-8-text", 3),
+            ("a byte-order mark", b"\xef\xbb\xbfT\r\na.exe\r\nA\r\n", ["a.exe"],
+             "byte-order-mark", 1),
+            ("a Ctrl-Z mid-file", b"T\r\na.exe\r\nA\r\n\x1ab.exe\r\nB\r\n", ["a.exe", "b.exe"],
+             "ctrl-z", 4),
+            ("an old Mac line end", b"T\r\na.exe\r\nA\rb.exe\r\nB\r\n", ["a.exe", "b.exe"],
+             "lone-carriage-return", 3),
+            ("listed twice", b"T\r\na.exe\r\nA\r\nA.EXE\r\nB\r\n", ["a.exe"], "duplicate", 4),
+            ("a '#' in a name", b"T\r\nc#.exe\r\nC\r\n", ["c#.exe"], "address-character", 2),
+        ]
+        for what, manifest, files, kind, line in cases:
+            with self.subTest(what):
+                folder = self.release(manifest, files, name=what)
+                code, report = check_json(folder)
+                self.assertEqual(code, 1)
+                self.assertIn((kind, line), kinds_at(report), report["problems"])
+
+    def test_problems_go_to_stderr_with_file_and_line(self):
+        folder = self.release(b"T\r\n..\\x.exe\r\nX\r\n")
+        code, out, err = run("check", folder)
+        self.assertEqual(code, 1)
+        manifest = os.path.join(folder, "updater.txt")
+        self.assertIn(manifest + ":2: error: the launcher refuses the name", err)
+        self.assertIn('".." folder', err)
+        self.assertIn("Entry 1 (line 2)", out.decode())
+
+    def test_an_unlisted_file_is_a_warning_only(self):
+        folder = self.release(b"T\r\na.exe\r\nA\r\n", ["a.exe", "old/b.exe"])
+        code, report = check_json(folder)
+        self.assertEqual(code, 0)
+        [problem] = report["problems"]
+        self.assertEqual((problem["severity"], problem["kind"]), ("warning", "unlisted-file"))
+        self.assertTrue(problem["file"].endswith(os.path.join("old", "b.exe")), problem)
+
+    def test_line_numbers_follow_the_launchers_reader_on_hostile_manifests(self):
+        # The tool splits lines itself to number them; where its split and
+        # the launcher's reader part, it says so rather than misplace lines.
+        samples = sorted(glob.glob(os.path.join(HERE, "..", "hostile", "manifests", "*"))
+                         + glob.glob(os.path.join(HERE, "..", "fuzz", "corpus", "manifest", "*")))
+        self.assertGreater(len(samples), 20)
+        for sample in samples:
+            with self.subTest(os.path.basename(sample)):
+                with open(sample, "rb") as f:
+                    folder = self.release(f.read(), name=os.path.basename(sample))
+                code, report = check_json(folder)
+                self.assertIn(code, (0, 1))
+                self.assertNotIn("internal", {p["kind"] for p in report["problems"]})
+
+
+class NewManifest(TempFolder):
+    def test_new_then_check_round_trips_8_bit_text(self):
+        entries = [("Résumé.pdf", "Lebenslauf – öffnen"), ("setup.exe", "Install € tools")]
+        folder = os.path.join(self.tmp, "release")
+        os.makedirs(folder)
+        args = ["new", "--title", "Café Tavimo", "-o", os.path.join(folder, "updater.txt")]
+        for name, caption in entries:
+            args += [name, caption]
+            open(os.path.join(folder, name), "wb").close()
+        code, _, err = run(*args)
+        self.assertEqual(code, 0, err)
+        with open(os.path.join(folder, "updater.txt"), "rb") as f:
+            written = f.read()
+        lines = ["Café Tavimo"] + [text for entry in entries for text in entry]
+        self.assertEqual(written, ("\r\n".join(lines) + "\r\n").encode("cp1252"))
+        code, report = check_json(folder)
+        self.assertEqual(code, 0, report["problems"])
+        self.assertEqual(report["title"], "Café Tavimo")
+        self.assertEqual([(e["name"], e["caption"]) for e in report["entries"]], entries)
+
+    def test_new_writes_to_standard_output_byte_for_byte(self):
+        code, out, _ = run("new", "--title", "T", "a.exe", "A")
+        self.assertEqual((code, out), (0, b"T\r\na.exe\r\nA\r\n"))
+
+    def test_new_refuses_what_the_launcher_would_misread_and_writes_nothing(self):
+        cases = [
+            ("a name the launcher refuses", ["..\\x.exe", "X"], "refused-name", 2),
+            ("no Windows-1252 form", ["a.exe", "下载"], "no-windows-1252-form", 3),
+            ("a caption trimming changes", ["a.exe", " A"], "trimmed-blanks", 3),
+            ("a line break", ["a.exe", "A\nB"], "line-break", 3),
+        ]
+        for what, texts, kind, line in cases:
+            with self.subTest(what):
+                target = os.path.join(self.tmp, "updater.txt")
+                code, _, err = run("new", "--title", "T", "-o", target, *texts)
+                self.assertEqual(code, 1)
+                self.assertIn("updater.txt:%d: error:" % line, err)
+                self.assertIn("[%s]" % kind, err)
+                self.assertFalse(os.path.exists(target))
+        code, _, err = run("new", "--title", "\ufeffT", "-o", target, "a.exe", "A")
+        self.assertEqual(code, 1)
+        self.assertIn(":1: error: the title starts with a byte-order mark", err)
+
+    def test_wrong_usage_exits_with_2(self):
+        for args in (["new", "--title", "T", "a.exe"], ["new", "a.exe", "A"], ["frobnicate"],
+                     ["check"], ["check", "http://example.com/files/"]):
+            with self.subTest(" ".join(args)):
+                code, _, err = run(*args)
+                self.assertEqual(code, 2)
+                self.assertIn("--help", err)
+
+
+class LiveServer(TempFolder):
+    def setUp(self):
+        super().setUp()
+        self.www = os.path.join(self.tmp, "www")
+        self.served = os.path.join(self.www, "serverlist")
+        os.makedirs(self.served)
+        self.rules = os.path.join(self.tmp, "rules.json")
+        self.log = os.path.join(self.tmp, "requests.log")
+        self.set_rules({})
+        self.server = subprocess.Popen(
+            [sys.executable, OPTIONS.http_server, "--root", self.www, "--port", "0",
+             "--rules", self.rules, "--log", self.log, "--max-seconds", "120"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(self.stop_server)
+        first = self.server.stdout.readline()
+        if not first.startswith("PORT "):
+            self.fail("the test server did not start: " + self.server.stderr.read())
+        self.url = "http://127.0.0.1:%d/serverlist/" % int(first.split()[1])
+
+    def stop_server(self):
+        self.server.terminate()
+        self.server.wait(10)
+        self.server.stdout.close()
+        self.server.stderr.close()
+
+    def set_rules(self, rules):
+        with open(self.rules, "w") as f:
+            json.dump(rules, f)
+
+    def publish(self, manifest, files):
+        with open(os.path.join(self.served, "updater.txt"), "wb") as f:
+            f.write(manifest)
+        for name in files:
+            with open(os.path.join(self.served, name), "wb") as f:
+                f.write(os.urandom(5000))
+
+    def requests(self):
+        with open(self.log) as f:
+            return [json.loads(line)["path"] for line in f]
+
+    def test_a_whole_server_passes_and_each_file_is_fetched_once(self):
+        self.publish(b"T\r\na.exe\r\nA\r\nb b.exe\r\nB\r\na.exe\r\nA again\r\n",
+                     ["a.exe", "b b.exe"])
+        code, report = check_json(self.url)
+        self.assertEqual(code, 1)  # the duplicate, and nothing about the server
+        self.assertEqual(kinds_at(report), {("duplicate", 6)})
+        self.assertEqual(sorted(self.requests()), ["/serverlist/a.exe", "/serverlist/b%20b.exe",
+                                                   "/serverlist/updater.txt"])
+        self.assertEqual(report["entries"][0]["status"], 200)
+        self.assertEqual(report["entries"][0]["bodyBytes"], 5000)
+
+    def test_missing_error_short_and_redirected_files_are_told_apart(self):
+        self.publish(b"T\r\nok.exe\r\nA\r\ngone.exe\r\nB\r\nshort.exe\r\nC\r\nmoved.exe\r\nD\r\n"
+                     b"broken.exe\r\nE\r\n",
+                     ["ok.exe", "short.exe", "moved.exe", "broken.exe"])
+        self.set_rules({"/serverlist/short.exe": {"short_by": 100},
+                        "/serverlist/moved.exe": {"redirect": "/serverlist/ok.exe"},
+                        "/serverlist/broken.exe": {"status": 500}})
+        code, report = check_json(self.url)
+        self.assertEqual(code, 1)
+        self.assertEqual(kinds_at(report), {("http-status", 4), ("short-body", 6),
+                                            ("redirect", 8), ("http-status", 10)})
+        messages = {p["line"]: p["message"] for p in report["problems"]}
+        self.assertIn("status 404", messages[4])
+        self.assertIn("status 500", messages[10])
+        self.assertIn("redirects to " + self.url + "ok.exe", messages[8])
+
+    def test_a_missing_manifest_stops_the_check(self):
+        code, report = check_json(self.url)
+        self.assertEqual(code, 1)
+        [problem] = report["problems"]
+        self.assertEqual(problem["kind"], "http-status")
+        self.assertIn("Problem with updater.txt", problem["message"])
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--http-server", required=True)
+    OPTIONS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
