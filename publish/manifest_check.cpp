@@ -155,6 +155,21 @@ void CheckName(CheckReport& report, const EntryView& entry,
   }
 }
 
+// Whether every line of the split holds what the reader made of it.
+bool SplitMatchesReader(const ManifestLines& split, const Manifest& manifest,
+                        const AnsiDecoder& decodeAnsi) {
+  const std::size_t lineCount = split.lines.size();
+  if (manifest.title.has_value() != (lineCount > 0)) return false;
+  if (manifest.records.size() != lineCount / 2) return false;
+  if (lineCount > 0 && Decoded(split.lines[0].text, decodeAnsi) != *manifest.title) return false;
+  for (std::size_t i = 1; i < lineCount; ++i) {
+    const ManifestRecord& record = manifest.records[(i - 1) / 2];
+    const std::string& read = i % 2 == 1 ? record.fileName : record.caption;
+    if (TrimControlAndSpace(Decoded(split.lines[i].text, decodeAnsi)) != read) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string SameFileKey(std::string_view name) {
@@ -178,8 +193,7 @@ CheckReport CheckManifestText(std::string_view bytes, const std::string& source,
   // mean comes from the launcher's reader. Should the two ever part, no
   // line number can be trusted.
   const std::size_t lineCount = split.lines.size();
-  const std::size_t recordsBySplit = lineCount == 0 ? 0 : lineCount / 2;
-  if (manifest.title.has_value() != (lineCount > 0) || manifest.records.size() != recordsBySplit) {
+  if (!SplitMatchesReader(split, manifest, decodeAnsi)) {
     report.Add(Severity::kError, "internal", 0,
                "kestrune-publish reads this manifest differently from the launcher; please "
                "report it with the file");

@@ -97,7 +97,7 @@ CheckReport CheckLiveServer(const std::string& updateBaseUrl, PublishServices& s
   bool shown = false;
   if (services.errIsTerminal) {
     progress = [&](std::size_t done, std::size_t total) {
-      services.err << "\rfetched " << done << " of " << total << " files" << std::flush;
+      services.err << "\rfiles fetched: " << done << "/" << total << std::flush;
       shown = true;
     };
   }
