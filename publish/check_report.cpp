@@ -75,6 +75,10 @@ void PrintFindings(const CheckReport& report, std::ostream& err) {
 
 void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err) {
   out << "Manifest: " << report.source << "\n";
+  if (report.signatureKey) {
+    out << "Key:      " << report.signatureKey->id << " (" << report.signatureKey->from
+        << "): every signature is checked\n";
+  }
   out << "Title:    " << (report.title ? Quoted(*report.title) : "(none)") << "\n";
   int number = 0;
   for (const EntryView& entry : report.entries) {
@@ -109,6 +113,10 @@ void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err
 void PrintReportJson(const CheckReport& report, std::ostream& out) {
   out << "{\n  \"source\": " << JsonString(report.source) << ",\n";
   out << "  \"passed\": " << (report.Passed() ? "true" : "false") << ",\n";
+  if (report.signatureKey) {
+    out << "  \"key\": {\"id\": " << JsonString(report.signatureKey->id)
+        << ", \"from\": " << JsonString(report.signatureKey->from) << "},\n";
+  }
   out << "  \"title\": " << (report.title ? JsonString(*report.title) : "null") << ",\n";
   out << "  \"entries\": [";
   const char* separator = "\n";

@@ -35,8 +35,15 @@ struct EntryView {
   std::optional<std::uint64_t> bodyBytes;
 };
 
+// The key signatures were checked with, when the check had one.
+struct SignatureKeyView {
+  std::string id;    // as minisign shows it
+  std::string from;  // the key file, or the build
+};
+
 struct CheckReport {
   std::string source;
+  std::optional<SignatureKeyView> signatureKey;
   std::optional<std::string> title;
   std::vector<EntryView> entries;
   std::vector<Finding> findings;

@@ -6,8 +6,8 @@ namespace kestrune::publish {
 
 const char kHelpText[] =
     "Usage: kestrune-publish new --title TITLE [-o FILE] NAME CAPTION [NAME CAPTION ...]\n"
-    "       kestrune-publish check [--json] DIR\n"
-    "       kestrune-publish check [--json] URL\n"
+    "       kestrune-publish check [--json] [--key FILE.pub] DIR\n"
+    "       kestrune-publish check [--json] [--key FILE.pub] URL\n"
     "       kestrune-publish --help | --version\n"
     "\n"
     "Writes and checks the manifest (updater.txt) the Kestrune launcher reads, with\n"
@@ -24,11 +24,20 @@ const char kHelpText[] =
     "        names. Given an http:// or https:// URL ending in /serverlist/, fetches\n"
     "        updater.txt and every listed file from that server as the launcher\n"
     "        would, and reports error statuses, short bodies and redirects.\n"
+    "        With a key, also checks updater.txt.minisig and each listed file's\n"
+    "        .minisig as a launcher built with that key does, and reports each\n"
+    "        signature it would refuse and why: missing, malformed or too long,\n"
+    "        legacy algorithm, another key, not matching the file, trusted comment\n"
+    "        not signed, signed for another file name.\n"
     "\n"
     "Options:\n"
     "  --title TITLE  the window's title (new)\n"
     "  -o FILE        write the manifest to FILE rather than standard output (new)\n"
     "  --json         print the check as one JSON document (check)\n"
+    "  --key FILE.pub\n"
+    "                 check signatures with the minisign public key in FILE.pub\n"
+    "                 (check); without it, with the key the tool was built with\n"
+    "                 (KESTRUNE_MINISIGN_PUBLIC_KEY), if any\n"
     "  --             every later argument is a NAME or CAPTION, even one starting with -\n"
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
@@ -88,11 +97,15 @@ ParsedCommandLine ParseCheck(std::span<const std::string> args) {
   command.action = CommandLine::Action::kCheck;
   bool optionsEnded = false;
   bool haveTarget = false;
-  for (const std::string& arg : args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && arg == "--json") {
       command.json = true;
+    } else if (!optionsEnded && arg == "--key") {
+      if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--key needs a FILE.pub");
+      command.keyFile = args[++i];
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       return Usage("check: unknown option " + arg);
     } else if (haveTarget) {

@@ -22,6 +22,9 @@ struct CommandLine {
   // check: a folder, or an update address ending in /serverlist/.
   std::string target;
   bool json = false;
+  // The minisign .pub file signatures are checked with (empty: the build's
+  // key, if it has one).
+  std::string keyFile;
 };
 
 struct ParsedCommandLine {

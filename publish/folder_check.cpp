@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/texts.h"
+#include "publish/manifest_check.h"
 #include "publish/utf8_path.h"
 #include "update/signed_files.h"
 
@@ -80,9 +81,35 @@ Located Locate(const fs::path& folder, const std::string& name) {
   return found;
 }
 
+// The signature the launcher fetches beside the file it names: under the
+// exact name, as a server that tells letter case apart serves it.
+void CheckSignatureBeside(const fs::path& folder, const fs::path& file, const std::string& name,
+                          int line, const CheckKey& key, const std::string& consequence,
+                          CheckReport& report) {
+  fs::path expected = file;
+  expected += kSignatureSuffix;
+  const Located signature = Locate(folder, name + kSignatureSuffix);
+  switch (signature.how) {
+    case Located::How::kExact:
+      CheckSignatureInFolder(report, key, file, signature.path, SignedFileName(name), line,
+                             consequence);
+      break;
+    case Located::How::kOtherCase:
+      ReportSignatureProblem(report, line, Utf8FromPath(expected), SignatureProblem::Missing,
+                             "it is there only as " +
+                                 Quoted(Utf8FromPath(signature.path.lexically_relative(folder))),
+                             consequence);
+      break;
+    case Located::How::kMissing:
+      ReportSignatureProblem(report, line, Utf8FromPath(expected), SignatureProblem::Missing,
+                             "not in the folder", consequence);
+      break;
+  }
+}
+
 }  // namespace
 
-void CheckFolder(const fs::path& folder, CheckReport& report) {
+void CheckFolder(const fs::path& folder, CheckReport& report, const std::optional<CheckKey>& key) {
   std::set<fs::path> listed;
   // A file's signature lies beside it; a launcher built with the maker's
   // key fetches it with the file.
@@ -93,10 +120,22 @@ void CheckFolder(const fs::path& folder, CheckReport& report) {
     listed.insert(signature.lexically_normal());
   };
   addListed(folder / texts::kRemoteManifestName);
+  if (key) {
+    CheckSignatureBeside(folder, folder / texts::kRemoteManifestName, texts::kRemoteManifestName,
+                         0, *key,
+                         std::string("customers get \"") + texts::kManifestProblem + "\"", report);
+  }
+  const std::string fileRefused =
+      std::string("customers who lack the file get \"") + texts::kUpdateProblem + "\"";
+  std::set<std::string> signatureChecked;  // a file listed twice is fetched once
   const std::string folderText = Utf8FromPath(folder);
   for (const EntryView& entry : report.entries) {
     if (!entry.fetched) continue;
     const Located found = Locate(folder, entry.name);
+    if (key && found.how != Located::How::kMissing &&
+        signatureChecked.insert(SameFileKey(entry.name)).second) {
+      CheckSignatureBeside(folder, found.path, entry.name, entry.line, *key, fileRefused, report);
+    }
     switch (found.how) {
       case Located::How::kExact:
         addListed(found.path);

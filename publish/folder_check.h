@@ -4,13 +4,17 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 #include "publish/check_report.h"
+#include "publish/signature_check.h"
 
 namespace kestrune::publish {
 
 // Adds to report (made from folder's updater.txt) what the folder lacks
-// and what it holds that no entry lists.
-void CheckFolder(const std::filesystem::path& folder, CheckReport& report);
+// and what it holds that no entry lists; with a key, every signature of
+// updater.txt and the listed files that a launcher built with it refuses.
+void CheckFolder(const std::filesystem::path& folder, CheckReport& report,
+                 const std::optional<CheckKey>& key = std::nullopt);
 
 }  // namespace kestrune::publish

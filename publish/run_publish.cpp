@@ -1,7 +1,9 @@
 #include "publish/run_publish.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "app/version.h"
@@ -13,6 +15,7 @@
 #include "publish/manifest_check.h"
 #include "publish/manifest_writer.h"
 #include "publish/server_check.h"
+#include "publish/signature_check.h"
 #include "publish/utf8_path.h"
 #include "update/download.h"
 
@@ -62,7 +65,51 @@ int RunNew(const CommandLine& command, PublishServices& services) {
   return kAllWell;
 }
 
-CheckReport CheckFolderRelease(const std::string& folderText, PublishServices& services) {
+// The key signatures are checked with: the --key file's, else the build's;
+// nothing when there is neither. A key that cannot be read is wrong usage,
+// told in error.
+struct ChosenKey {
+  std::optional<CheckKey> key;
+  std::string error;
+};
+
+ChosenKey ChooseKey(const CommandLine& command) {
+  ChosenKey chosen;
+  if (command.keyFile.empty()) {
+    const std::string built = CompiledAddresses().minisignPublicKey;
+    if (built.empty()) return chosen;
+    const std::optional<MinisignKey> key = ParseMinisignKey(built);
+    if (!key) {
+      chosen.error = "the key this tool was built with (KESTRUNE_MINISIGN_PUBLIC_KEY) is not a "
+                     "minisign public key; give one with --key FILE.pub";
+      return chosen;
+    }
+    chosen.key = CheckKey{*key, {KeyIdText(*key), "the build's KESTRUNE_MINISIGN_PUBLIC_KEY"}};
+    return chosen;
+  }
+  // Read one byte past what a key file may hold, so that a larger file is
+  // refused without reading it all.
+  std::ifstream file(PathFromUtf8(command.keyFile), std::ios::binary);
+  if (!file) {
+    chosen.error = "--key: cannot read " + command.keyFile;
+    return chosen;
+  }
+  std::array<char, kMaxSignatureFileSize + 1> bytes;
+  file.read(bytes.data(), bytes.size());
+  const std::optional<MinisignKey> key =
+      ParsePublicKeyFile(std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
+  if (!key) {
+    chosen.error = "--key: " + command.keyFile +
+                   " is not a minisign public key (the .pub file minisign -G writes: an "
+                   "\"untrusted comment:\" line, then the key starting with RW)";
+    return chosen;
+  }
+  chosen.key = CheckKey{*key, {KeyIdText(*key), command.keyFile}};
+  return chosen;
+}
+
+CheckReport CheckFolderRelease(const std::string& folderText, const std::optional<CheckKey>& key,
+                               PublishServices& services) {
   const std::filesystem::path folder = PathFromUtf8(folderText);
   const std::filesystem::path manifestPath = folder / texts::kRemoteManifestName;
   const std::string source = Utf8FromPath(manifestPath);
@@ -88,11 +135,12 @@ CheckReport CheckFolderRelease(const std::string& folderText, PublishServices& s
   }
   report = CheckManifestText(bytes, source, CompiledAddresses().updateBaseUrl,
                              DecoderOf(services.system));
-  CheckFolder(folder, report);
+  CheckFolder(folder, report, key);
   return report;
 }
 
-CheckReport CheckLiveServer(const std::string& updateBaseUrl, PublishServices& services) {
+CheckReport CheckLiveServer(const std::string& updateBaseUrl, const std::optional<CheckKey>& key,
+                            PublishServices& services) {
   FetchProgress progress;
   bool shown = false;
   if (services.errIsTerminal) {
@@ -103,15 +151,24 @@ CheckReport CheckLiveServer(const std::string& updateBaseUrl, PublishServices& s
   }
   CheckReport report =
       CheckServer(services.internet, AgentName(services.system.OwnExecutablePath()), updateBaseUrl,
-                  DecoderOf(services.system), progress);
+                  DecoderOf(services.system), progress, key);
   if (shown) services.err << "\r" << std::string(40, ' ') << "\r" << std::flush;
   return report;
 }
 
+int UsageError(PublishServices& services, const std::string& message) {
+  services.err << kProgramName << ": " << message << "\n"
+               << "Try '" << kProgramName << " --help'.\n";
+  return kWrongUsage;
+}
+
 int RunCheck(const CommandLine& command, PublishServices& services) {
-  const CheckReport report = IsUpdateAddress(command.target)
-                                 ? CheckLiveServer(command.target, services)
-                                 : CheckFolderRelease(command.target, services);
+  const ChosenKey chosen = ChooseKey(command);
+  if (!chosen.error.empty()) return UsageError(services, chosen.error);
+  CheckReport report = IsUpdateAddress(command.target)
+                           ? CheckLiveServer(command.target, chosen.key, services)
+                           : CheckFolderRelease(command.target, chosen.key, services);
+  if (chosen.key) report.signatureKey = chosen.key->view;
   if (command.json) {
     PrintReportJson(report, services.out);
   } else {
@@ -125,11 +182,7 @@ int RunCheck(const CommandLine& command, PublishServices& services) {
 
 int RunPublish(std::span<const std::string> args, PublishServices& services) {
   const ParsedCommandLine parsed = ParseCommandLine(args);
-  if (!parsed.error.empty()) {
-    services.err << kProgramName << ": " << parsed.error << "\n"
-                 << "Try '" << kProgramName << " --help'.\n";
-    return kWrongUsage;
-  }
+  if (!parsed.error.empty()) return UsageError(services, parsed.error);
   const CommandLine& command = parsed.command;
   switch (command.action) {
     case CommandLine::Action::kHelp:

@@ -9,6 +9,7 @@
 #include "common/texts.h"
 #include "publish/manifest_check.h"
 #include "update/entries.h"
+#include "update/signed_files.h"
 
 namespace kestrune::publish {
 
@@ -22,9 +23,10 @@ struct Fetched {
   bool broken = false;  // the body ended in a failed read
   std::string redirectedTo;
   std::string body;  // only when asked for
+  std::optional<FileHash> hash;  // only when asked for
 };
 
-Fetched Fetch(InternetSession& session, const std::string& url, bool keepBody) {
+Fetched Fetch(InternetSession& session, const std::string& url, bool keepBody, bool hashBody) {
   Fetched fetched;
   const std::unique_ptr<InternetResponse> response = session.OpenUrl(url);
   if (!response) return fetched;
@@ -32,6 +34,8 @@ Fetched Fetch(InternetSession& session, const std::string& url, bool keepBody) {
   fetched.status = response->StatusCode();
   fetched.announced = response->ContentLength();
   fetched.redirectedTo = response->RedirectedTo();
+  std::optional<FileHasher> hasher;
+  if (hashBody) hasher.emplace();
   std::array<std::byte, 64 * 1024> buffer;
   for (;;) {
     const ReadResult read = response->Read(buffer);
@@ -41,8 +45,10 @@ Fetched Fetch(InternetSession& session, const std::string& url, bool keepBody) {
     }
     if (read.bytes == 0) break;
     fetched.bytes += read.bytes;
+    if (hasher) hasher->Update(std::span(buffer.data(), read.bytes));
     if (keepBody) fetched.body.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
   }
+  if (hasher) fetched.hash = hasher->Finish();
   return fetched;
 }
 
@@ -90,7 +96,7 @@ bool ReportAnswer(CheckReport& report, const std::string& url, int line, const F
 
 CheckReport CheckServer(Internet& internet, const std::string& agent,
                         const std::string& updateBaseUrl, const AnsiDecoder& decodeAnsi,
-                        const FetchProgress& progress) {
+                        const FetchProgress& progress, const std::optional<CheckKey>& key) {
   const std::string manifestUrl = EntryAddress(updateBaseUrl, texts::kRemoteManifestName);
   CheckReport report;
   report.source = manifestUrl;
@@ -99,10 +105,15 @@ CheckReport CheckServer(Internet& internet, const std::string& agent,
     report.Add(Severity::kError, "unreachable", 0, "no internet session can be opened");
     return report;
   }
-  const Fetched manifest = Fetch(*session, manifestUrl, true);
+  const bool signedRelease = key.has_value();
+  const Fetched manifest = Fetch(*session, manifestUrl, true, signedRelease);
   const std::string manifestFailed =
       std::string("customers get \"") + texts::kManifestProblem + "\"";
   if (!ReportAnswer(report, manifestUrl, 0, manifest, manifestFailed)) return report;
+  if (signedRelease) {
+    CheckSignatureOnServer(report, *key, internet, agent, manifestUrl, *manifest.hash,
+                           texts::kRemoteManifestName, 0, manifestFailed);
+  }
 
   CheckReport checked = CheckManifestText(manifest.body, manifestUrl, updateBaseUrl, decodeAnsi);
   checked.findings.insert(checked.findings.begin(), report.findings.begin(), report.findings.end());
@@ -119,12 +130,15 @@ CheckReport CheckServer(Internet& internet, const std::string& agent,
   for (std::size_t i = 0; i < toFetch.size(); ++i) {
     if (progress) progress(i, toFetch.size());
     EntryView& entry = *toFetch[i];
-    const Fetched file = Fetch(*session, entry.address, false);
+    const Fetched file = Fetch(*session, entry.address, false, signedRelease);
     if (file.opened) {
       entry.status = file.status;
       entry.bodyBytes = file.bytes;
     }
-    ReportAnswer(report, entry.address, entry.line, file, fileFailed);
+    if (ReportAnswer(report, entry.address, entry.line, file, fileFailed) && signedRelease) {
+      CheckSignatureOnServer(report, *key, internet, agent, entry.address, *file.hash,
+                             SignedFileName(entry.name), entry.line, fileFailed);
+    }
   }
   if (progress) progress(toFetch.size(), toFetch.size());
   return report;

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "common/internet.h"
 #include "publish/check_report.h"
+#include "publish/signature_check.h"
 #include "update/manifest.h"
 
 namespace kestrune::publish {
@@ -20,9 +22,12 @@ using FetchProgress = std::function<void(std::size_t done, std::size_t total)>;
 // Every listed file answers with a 2xx status and the body it announced,
 // from the address itself (a redirect is reported); updater.txt's text is
 // checked as a release folder's is. Bodies are read and dropped as they
-// arrive, so memory does not grow with a file.
+// arrive, so memory does not grow with a file. With a key, the signature of
+// updater.txt and of every file that arrived whole is fetched and checked
+// as a launcher built with that key does.
 CheckReport CheckServer(Internet& internet, const std::string& agent,
                         const std::string& updateBaseUrl, const AnsiDecoder& decodeAnsi,
-                        const FetchProgress& progress);
+                        const FetchProgress& progress,
+                        const std::optional<CheckKey>& key = std::nullopt);
 
 }  // namespace kestrune::publish

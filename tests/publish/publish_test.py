@@ -182,9 +182,8 @@ class NewManifest(TempFolder):
                 self.assertIn("--help", err)
 
 
-class LiveServer(TempFolder):
-    def setUp(self):
-        super().setUp()
+class LoopbackServer(TempFolder):
+    def start_server(self):
         self.www = os.path.join(self.tmp, "www")
         self.served = os.path.join(self.www, "serverlist")
         os.makedirs(self.served)
@@ -222,6 +221,12 @@ class LiveServer(TempFolder):
         with open(self.log) as f:
             return [json.loads(line)["path"] for line in f]
 
+
+class LiveServer(LoopbackServer):
+    def setUp(self):
+        super().setUp()
+        self.start_server()
+
     def test_a_whole_server_passes_and_each_file_is_fetched_once(self):
         self.publish(b"T\r\na.exe\r\nA\r\nb b.exe\r\nB\r\na.exe\r\nA again\r\n",
                      ["a.exe", "b b.exe"])
@@ -257,11 +262,105 @@ class LiveServer(TempFolder):
         self.assertIn("Problem with updater.txt", problem["message"])
 
 
+class SignedRelease(LoopbackServer):
+    """--key: the .minisig files checked as a launcher built with the key
+    checks them, each signed by the real minisign."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="kestrune-publish-keys-")
+        for name in ("maker", "other"):
+            subprocess.run([OPTIONS.minisign, "-G", "-W", "-p", cls.key(name, "pub"),
+                            "-s", cls.key(name, "sec")], check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys, True)
+
+    @classmethod
+    def key(cls, name, half="pub"):
+        return os.path.join(cls.keys, "%s.%s" % (name, half))
+
+    def sign(self, folder, *names, key="maker", legacy=False):
+        subprocess.run([OPTIONS.minisign, "-S", "-s", self.key(key, "sec"), "-m"]
+                       + [os.path.join(folder, name) for name in names]
+                       + (["-l"] if legacy else []), check=True, capture_output=True)
+
+    def check(self, target, key="maker"):
+        code, out, _ = run("check", "--json", "--key", self.key(key), target)
+        return code, json.loads(out)
+
+    def test_a_signed_release_passes_and_names_its_key(self):
+        folder = self.release(b"T\r\nsetup.exe\r\nS\r\ndocs/readme.txt\r\nR\r\n",
+                              ["setup.exe", "docs/readme.txt"])
+        self.sign(folder, "updater.txt", "setup.exe", "docs/readme.txt")
+        code, report = self.check(folder)
+        self.assertEqual(code, 0, report["problems"])
+        self.assertEqual({p["kind"] for p in report["problems"]}, {"folder"})
+        with open(self.key("maker")) as f:
+            self.assertIn(report["key"]["id"], f.readline())
+        _, out, _ = run("check", "--key", self.key("maker"), folder)
+        self.assertIn(b"Key:      " + report["key"]["id"].encode(), out)
+
+    def test_each_signature_a_launcher_refuses_is_reported_by_its_cause(self):
+        names = ["unsigned.exe", "other.exe", "changed.exe", "renamed.exe", "legacy.exe"]
+        manifest = b"T\r\n" + b"".join(n.encode() + b"\r\nX\r\n" for n in names)
+        folder = self.release(manifest, names + ["old.exe"])
+        self.sign(folder, "changed.exe", "old.exe")  # updater.txt left unsigned
+        self.sign(folder, "other.exe", key="other")
+        self.sign(folder, "legacy.exe", legacy=True)
+        with open(os.path.join(folder, "changed.exe"), "ab") as f:
+            f.write(b"patched after signing")
+        # Signed under one name, uploaded under another.
+        os.replace(os.path.join(folder, "old.exe"), os.path.join(folder, "renamed.exe"))
+        os.replace(os.path.join(folder, "old.exe.minisig"),
+                   os.path.join(folder, "renamed.exe.minisig"))
+        code, report = self.check(folder)
+        self.assertEqual(code, 1)
+        causes = {p["line"]: (p["kind"], p["message"]) for p in report["problems"]}
+        expected = {0: ("signature-missing", "updater.txt.minisig: signature missing"),
+                    2: ("signature-missing", "signature missing"),
+                    4: ("signature-other-key", "signed with another key"),
+                    6: ("signature-not-matching", "signature does not match the file"),
+                    8: ("signature-wrong-name", "signed for another file name"),
+                    10: ("signature-legacy", "legacy algorithm")}
+        self.assertEqual({line: kind for line, (kind, _) in causes.items()},
+                         {line: kind for line, (kind, _) in expected.items()})
+        for line, (_, words) in expected.items():
+            self.assertIn(words, causes[line][1])
+        self.assertIn("file:old.exe", causes[8][1])
+        _, _, err = run("check", "--key", self.key("maker"), folder)
+        self.assertIn("updater.txt:4: error: %s.minisig: signed with another key"
+                      % os.path.join(folder, "other.exe"), err)
+
+    def test_a_key_file_that_is_no_public_key_is_wrong_usage(self):
+        folder = self.release(b"T\r\na.exe\r\nA\r\n", ["a.exe"])
+        for given in (self.key("maker", "sec"), os.path.join(self.tmp, "none.pub")):
+            with self.subTest(given):
+                code, out, err = run("check", "--key", given, folder)
+                self.assertEqual((code, out), (2, b""))
+                self.assertIn("--key: ", err)
+                self.assertIn(given, err)
+
+    def test_the_live_check_fetches_each_signature_as_the_launcher_does(self):
+        self.start_server()
+        self.publish(b"T\r\na.exe\r\nA\r\nb.exe\r\nB\r\n", ["a.exe", "b.exe"])
+        self.sign(self.served, "updater.txt", "a.exe")
+        code, report = self.check(self.url)
+        self.assertEqual(code, 1)
+        [problem] = report["problems"]
+        self.assertEqual((problem["kind"], problem["line"]), ("signature-missing", 4))
+        self.assertIn(self.url + "b.exe.minisig: signature missing (the server answers status 404)",
+                      problem["message"])
+        self.assertIn("/serverlist/a.exe.minisig", self.requests())
+
+
 def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--http-server", required=True)
+    parser.add_argument("--minisign", default="minisign")
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
