@@ -1,6 +1,7 @@
-// Files that cannot be written: a full disk part-way through a download or
-// through the manifest copy, a missing sub-folder, a manifest copy that
-// cannot be replaced, a transfer cut short, leftovers of an earlier crash.
+// Files that cannot be written: a full disk part-way through a download,
+// only when a download is closed, or through the manifest copy, a missing
+// sub-folder, a manifest copy that cannot be replaced, a transfer cut
+// short, leftovers of an earlier crash.
 // Each time: the right box, the window stays when the box is an I/O error,
 // the previous manifest copy survives, and nothing partial is trusted at
 // the next start, which asks again and fetches the file whole.
@@ -17,6 +18,7 @@
 
 #include "app/entry.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/posix/posix_files.h"
 #include "tests/hostile/support/hostile_support.h"
 
 namespace kestrune {
@@ -53,6 +55,7 @@ struct StartResult {
   std::size_t buttons = 0;
   std::string caption;
   bool shown = false;
+  std::vector<std::string> failedFileCalls;  // in a real directory only
 };
 
 StartResult Collect(const fake::FakePlatform& sys) {
@@ -174,21 +177,26 @@ TEST(FakeManifestCopy, ThatCannotBeReplacedIsKeptAndTheTemporaryCopyRemoved) {
 
 // --------------------------------------------------- a real directory
 
-// One start of the launcher on the real disk, with the fake desktop,
-// window and server.
+// One start of the launcher on the real disk, through the file layer the
+// Linux build ships, with the fake desktop, window and server.
 StartResult StartIn(const hostile::Sandbox& sandbox, const Server& server) {
   fake::FakePlatform sys;
   Serve(sys, server);
-  hostile::PosixDirFiles files(sandbox.workDir());
+  posix::PosixFileSystem shipped;
+  hostile::SandboxedFiles files(shipped, sandbox.workDir());
   Platform platform{sys.internet, files, sys.desktop, sys.system};
   sys.desktop.confirmAnswers = {true};
+  const std::vector<int> descriptorsBefore = hostile::OpenDescriptors();
   RunKestrune(sys.application, platform, Addresses{kBase, "", ""});
+  EXPECT_EQ(hostile::OpenDescriptors(), descriptorsBefore);
   EXPECT_TRUE(files.escapes.empty());
   EXPECT_EQ(files.openOutputFiles, 0);
   for (const std::string& entry : sandbox.Walk()) {
     EXPECT_TRUE(entry.starts_with("work/")) << entry;
   }
-  return Collect(sys);
+  StartResult out = Collect(sys);
+  out.failedFileCalls = files.failedCalls;
+  return out;
 }
 
 using Names = std::vector<std::string>;
@@ -289,12 +297,38 @@ TEST_F(SmallDisk, FullPartWayThroughADownloadKeepsTheWindowAndNoPartialFile) {
   EXPECT_TRUE(first.shown);
   EXPECT_EQ(first.caption, "T");
   EXPECT_EQ(sandbox.FilesInWorkDir(), (Names{"updater1.txt"}));
+  ASSERT_EQ(first.failedFileCalls.size(), 1u);
+  EXPECT_TRUE(first.failedFileCalls[0].starts_with("Write " + sandbox.workDir() + "/"));
 
   ASSERT_TRUE(disk().Resize(1024 * 1024));
   StartResult second = StartIn(sandbox, server);
   EXPECT_EQ(second.dialogs, (Names{kAsk}));
   EXPECT_EQ(second.requests, (Names{"big.bin", "small.bin"}));
   EXPECT_EQ(sandbox.ReadFile("big.bin"), Pattern(200 * 1024, 'b'));
+  EXPECT_TRUE(second.shown);
+}
+
+// A download smaller than what the file layer gathers before writing:
+// every Write is accepted, and the disk turns out full only when Close
+// hands the bytes to the system.
+TEST_F(SmallDisk, FullOnlyWhenTheDownloadIsClosedKeepsNothingOfIt) {
+  // Four pages: one for the manifest copy, three for a 40 KiB download.
+  ASSERT_TRUE(disk().Resize(16 * 1024));
+  const Server server{{"updater.txt", Body("T\nlate.bin\nLate\n")},
+                      {"late.bin", Body(Pattern(40 * 1024, 'l'))}};
+  StartResult first = StartIn(sandbox, server);
+  ASSERT_EQ(first.failedFileCalls.size(), 1u);
+  EXPECT_TRUE(first.failedFileCalls[0].starts_with("Close " + sandbox.workDir() + "/"));
+  EXPECT_EQ(first.dialogs, (Names{kAsk, kDiskFull}));
+  EXPECT_TRUE(first.shown);
+  EXPECT_EQ(first.caption, "T");
+  EXPECT_EQ(sandbox.FilesInWorkDir(), (Names{"updater1.txt"}));
+
+  ASSERT_TRUE(disk().Resize(1024 * 1024));
+  StartResult second = StartIn(sandbox, server);
+  EXPECT_EQ(second.dialogs, (Names{kAsk}));
+  EXPECT_EQ(second.requests, (Names{"late.bin"}));
+  EXPECT_TRUE(sandbox.ReadFile("late.bin") == Pattern(40 * 1024, 'l'));
   EXPECT_TRUE(second.shown);
 }
 
@@ -305,7 +339,7 @@ TEST_F(SmallDisk, FullWhileCopyingTheManifestKeepsThePreviousCopyByteForByte) {
   // Fill what is left, whatever the file system's own overhead.
   {
     std::string block(4096, 'f');
-    hostile::PosixDirFiles files(sandbox.workDir());
+    posix::PosixFileSystem files;
     auto filler = files.CreateOutputFile(sandbox.InWorkDir("filler"));
     try {
       for (;;) filler->Write(std::as_bytes(std::span(block)));

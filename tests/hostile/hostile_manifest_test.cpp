@@ -18,6 +18,7 @@
 
 #include "app/entry.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/posix/posix_files.h"
 #include "tests/hostile/support/hostile_support.h"
 
 namespace kestrune {
@@ -222,7 +223,8 @@ Observed StartInARealDirectory(const std::string& manifest, const std::vector<st
   hostile::Sandbox sandbox;
   sandbox.MakeDirectory("tools");
   for (const std::string& name : present) sandbox.WriteFile(name, PresentContent(name));
-  hostile::PosixDirFiles files(sandbox.workDir());
+  posix::PosixFileSystem shipped;
+  hostile::SandboxedFiles files(shipped, sandbox.workDir());
   fake::FakePlatform sys;  // the desktop, the window and the application
   OpenServer server(kBase, manifest);
   Platform platform{server, files, sys.desktop, sys.system};

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 namespace kestrune::hostile {
 
@@ -76,60 +76,49 @@ class OpenSessionHandle final : public InternetSession {
   OpenServer& owner_;
 };
 
-// ------------------------------------------------------- PosixDirFiles
+// ----------------------------------------------------------- SandboxedFiles
 
-class PosixOutputFile final : public OutputFile {
+// Counts the file as open until the core closes it or drops it, and notes
+// which of its calls the shipped layer failed.
+class SandboxedOutputFile final : public OutputFile {
  public:
-  PosixOutputFile(PosixDirFiles& owner, int fd, std::string path)
-      : owner_(owner), fd_(fd), path_(std::move(path)) {
+  SandboxedOutputFile(SandboxedFiles& owner, std::unique_ptr<OutputFile> shipped, std::string path)
+      : owner_(owner), shipped_(std::move(shipped)), path_(std::move(path)) {
     ++owner_.openOutputFiles;
   }
-  PosixOutputFile(const PosixOutputFile&) = delete;
-  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
-  ~PosixOutputFile() override {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      --owner_.openOutputFiles;
-    }
+  SandboxedOutputFile(const SandboxedOutputFile&) = delete;
+  SandboxedOutputFile& operator=(const SandboxedOutputFile&) = delete;
+  ~SandboxedOutputFile() override {
+    if (open_) --owner_.openOutputFiles;
   }
 
   void Write(std::span<const std::byte> bytes) override {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw ErrorFromErrno(errno, path_);
-      }
-      done += static_cast<std::size_t>(n);
+    try {
+      shipped_->Write(bytes);
+    } catch (const IoError&) {
+      owner_.failedCalls.push_back("Write " + path_);
+      throw;
     }
   }
 
+  // Closed even when Close fails: the shipped layer lets go of its
+  // descriptor either way.
   void Close() override {
-    if (fd_ < 0) return;
-    const int fd = fd_;
-    fd_ = -1;
-    --owner_.openOutputFiles;
-    if (::close(fd) != 0) throw ErrorFromErrno(errno, path_);
+    if (std::exchange(open_, false)) --owner_.openOutputFiles;
+    try {
+      shipped_->Close();
+    } catch (const IoError&) {
+      owner_.failedCalls.push_back("Close " + path_);
+      throw;
+    }
   }
 
  private:
-  PosixDirFiles& owner_;
-  int fd_;
+  SandboxedFiles& owner_;
+  std::unique_ptr<OutputFile> shipped_;
   std::string path_;
+  bool open_ = true;
 };
-
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool WriteSmallFile(const char* path, const std::string& text) {
   const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
@@ -215,7 +204,7 @@ std::optional<std::string> Sandbox::ReadFile(std::string_view relativeToWork) co
   return content;
 }
 
-// -------------------------------------------------------------- PosixDirFiles
+// ---------------------------------------------------------------- SandboxedFiles
 
 std::string NormalizePosixPath(std::string_view path) {
   std::vector<std::string_view> parts;
@@ -239,33 +228,19 @@ std::string NormalizePosixPath(std::string_view path) {
   return out.empty() ? "/" : out;
 }
 
-IoError ErrorFromErrno(int error, const std::string& path) {
-  switch (error) {
-    case ENOENT:
-      return IsDirectory(ParentOf(path)) ? IoError(IoErrorKind::FileNotFound, error)
-                                     : IoError(IoErrorKind::PathNotFound, error);
-    case ENOTDIR:
-      return IoError(IoErrorKind::PathNotFound, error);
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case ETXTBSY:
-      return IoError(IoErrorKind::AccessDenied, error);
-    case ENOSPC:
-    case EDQUOT:
-      return IoError(IoErrorKind::DiskFull, error);
-    case EMFILE:
-    case ENFILE:
-      return IoError(IoErrorKind::TooManyOpenFiles, error);
-    default:
-      return IoError(IoErrorKind::Other, error);
+std::vector<int> OpenDescriptors() {
+  std::vector<int> out;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+    out.push_back(std::stoi(entry.path().filename().string()));
   }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
-PosixDirFiles::PosixDirFiles(std::string workDir) : workDir_(std::move(workDir)) {}
+SandboxedFiles::SandboxedFiles(FileSystem& shipped, std::string workDir)
+    : shipped_(shipped), workDir_(std::move(workDir)) {}
 
-void PosixDirFiles::RequireInside(const std::string& path) {
+void SandboxedFiles::RequireInside(const std::string& path) {
   const std::string normal = NormalizePosixPath(path);
   // The working directory itself is inside: a blank entry name targets it,
   // and creating a file there fails as a folder.
@@ -276,53 +251,47 @@ void PosixDirFiles::RequireInside(const std::string& path) {
   }
 }
 
-bool PosixDirFiles::FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::unique_ptr<OutputFile> PosixDirFiles::CreateOutputFile(const std::string& path) {
+std::unique_ptr<OutputFile> SandboxedFiles::CreateOutputFile(const std::string& path) {
   RequireInside(path);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw ErrorFromErrno(errno, path);
-  createdPaths.push_back(path);
-  return std::make_unique<PosixOutputFile>(*this, fd, path);
-}
-
-std::string PosixDirFiles::ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw ErrorFromErrno(errno, path);
-  std::string out;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      throw ErrorFromErrno(error, path);
-    }
-    if (n == 0) break;
-    out.append(buffer, static_cast<std::size_t>(n));
+  std::unique_ptr<OutputFile> shipped;
+  try {
+    shipped = shipped_.CreateOutputFile(path);
+  } catch (const IoError&) {
+    failedCalls.push_back("CreateOutputFile " + path);
+    throw;
   }
-  ::close(fd);
-  return out;
+  createdPaths.push_back(path);
+  return std::make_unique<SandboxedOutputFile>(*this, std::move(shipped), path);
 }
 
-void PosixDirFiles::ReplaceFile(const std::string& from, const std::string& to) {
+std::string SandboxedFiles::ReadWholeFile(const std::string& path) {
+  try {
+    return shipped_.ReadWholeFile(path);
+  } catch (const IoError&) {
+    failedCalls.push_back("ReadWholeFile " + path);
+    throw;
+  }
+}
+
+void SandboxedFiles::ReplaceFile(const std::string& from, const std::string& to) {
   RequireInside(from);
   RequireInside(to);
-  if (::rename(from.c_str(), to.c_str()) != 0) throw ErrorFromErrno(errno, to);
+  try {
+    shipped_.ReplaceFile(from, to);
+  } catch (const IoError&) {
+    failedCalls.push_back("ReplaceFile " + to);
+    throw;
+  }
   replacedPaths.push_back(to);
 }
 
-void PosixDirFiles::RemoveFile(const std::string& path) noexcept {
+void SandboxedFiles::RemoveFile(const std::string& path) noexcept {
   const std::string normal = NormalizePosixPath(path);
   if (!normal.starts_with(workDir_ + "/")) {
     escapes.push_back(path);
     return;
   }
-  ::unlink(path.c_str());
+  shipped_.RemoveFile(path);
 }
 
 // ---------------------------------------------------------------- SmallTmpfs

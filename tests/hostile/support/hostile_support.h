@@ -1,6 +1,6 @@
 // Real parts for the hostile-input and disk-fault tests: a server that has
-// every file, a throw-away directory tree on the real disk, and a file
-// system over it that does what a POSIX platform layer does.
+// every file, a throw-away directory tree on the real disk, and a guard
+// that keeps the shipped file layer inside it.
 #pragma once
 
 #include <cstddef>
@@ -64,38 +64,45 @@ class Sandbox {
   std::string workDir_;
 };
 
-// The FileSystem over a real directory, with POSIX calls and errno mapped
-// to the kinds the core reports. One safety net for hostile-input tests: a
+// A FileSystem put in front of the one the launcher ships (the POSIX
+// layer, in these tests), so the disk faults reach the code customers run.
+// It answers the sandbox's working directory as the current one, records
+// what the core asks for, and is one safety net for hostile-input tests: a
 // path that leaves the working directory is recorded in escapes and
 // refused, never written, so a fault in the core shows up as a failed test
 // rather than as a file written somewhere on the machine.
-class PosixDirFiles final : public FileSystem {
+class SandboxedFiles final : public FileSystem {
  public:
-  explicit PosixDirFiles(std::string workDir);
+  SandboxedFiles(FileSystem& shipped, std::string workDir);
 
   std::string CurrentDirectory() override { return workDir_; }
-  bool FileExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override { return shipped_.FileExists(path); }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
   void ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) noexcept override;
-  char PathSeparator() const override { return '/'; }
+  char PathSeparator() const override { return shipped_.PathSeparator(); }
 
-  std::vector<std::string> escapes;       // paths refused for leaving the directory
-  std::vector<std::string> createdPaths;  // every file created, in order
+  std::vector<std::string> escapes;        // paths refused for leaving the directory
+  std::vector<std::string> createdPaths;   // every file created, in order
   std::vector<std::string> replacedPaths;  // every ReplaceFile target, in order
+  // Every call the shipped layer failed, as "<call> <path>", in order: tells
+  // a full disk met while writing from one met only when closing.
+  std::vector<std::string> failedCalls;
   int openOutputFiles = 0;
 
  private:
   void RequireInside(const std::string& path);
+  FileSystem& shipped_;
   std::string workDir_;
 };
 
 // Lexically resolves "." and ".." of an absolute POSIX path.
 std::string NormalizePosixPath(std::string_view path);
 
-// The kind of error the core is told for an errno of a call on path.
-IoError ErrorFromErrno(int error, const std::string& path);
+// The descriptors this process has open now, by number: compared before
+// and after a start, they tell whether the shipped layer left one open.
+std::vector<int> OpenDescriptors();
 
 // A size-limited tmpfs mounted on a directory for the life of the object,
 // in a mount namespace of this process only (so a crash leaves nothing
