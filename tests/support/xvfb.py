@@ -209,11 +209,16 @@ def main(argv=None):
 
     child = None
     pending = []
+    starting = []
+    early = []
 
     # SIGTERM and SIGHUP go on to the command, which ends first; the display
     # is stopped after it. A terminal's Ctrl+C reaches the command itself.
     def on_signal(signum, _frame):
         if child is None:
+            if starting:
+                early.append(signum)
+                return
             raise _Stopped(signum)
         if child.poll() is None:
             child.send_signal(signum)
@@ -226,26 +231,19 @@ def main(argv=None):
     code = None
     try:
         with Xvfb(screen=options.screen) as display:
-            # Held back while the command starts: one that comes before
-            # `child` is set would otherwise stop this wrapper instead of
-            # reaching the command, which may already be running.
-            forwarded = {signal.SIGTERM, signal.SIGHUP}
-            die_with_parent = _die_with_parent()
-
-            def start_child():
-                signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
-                if die_with_parent:
-                    die_with_parent()
-
-            signal.pthread_sigmask(signal.SIG_BLOCK, forwarded)
+            # A signal that comes while the command is being started (it may
+            # already be running) is kept and handed on once `child` is set,
+            # rather than stopping this wrapper without the command.
+            starting.append(True)
             try:
-                child = subprocess.Popen(command, env=display.environ(), preexec_fn=start_child)
+                child = subprocess.Popen(command, env=display.environ(),
+                                         preexec_fn=_die_with_parent())
             except OSError as error:
                 print("xvfb.py: cannot run %s: %s" % (command[0], error.strerror),
                       file=sys.stderr)
                 return 127
-            finally:
-                signal.pthread_sigmask(signal.SIG_UNBLOCK, forwarded)
+            for signum in early:
+                child.send_signal(signum)
             try:
                 code = child.wait()
             except KeyboardInterrupt:
