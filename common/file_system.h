@@ -15,7 +15,9 @@ class OutputFile {
  public:
   virtual ~OutputFile() = default;
   virtual void Write(std::span<const std::byte> bytes) = 0;
-  // Flushes and closes; a failure to do either is an IoError.
+  // Flushes the bytes to the disk itself, not just to the system, and
+  // closes; a failure to do either is an IoError. A file is moved into place
+  // only after this, so a power cut cannot leave a kept name over lost data.
   virtual void Close() = 0;
 };
 
@@ -31,8 +33,8 @@ class FileSystem {
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
   // The whole content of a file; throws IoError.
   virtual std::string ReadWholeFile(const std::string& path) = 0;
-  // Moves a file over another of the same directory, replacing it;
-  // throws IoError.
+  // Moves a file over another of the same directory, replacing it, and
+  // returns once the move itself is on the disk; throws IoError.
   virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
   // Best effort: removes a file if it is there; never throws.
   virtual void RemoveFile(const std::string& path) noexcept = 0;

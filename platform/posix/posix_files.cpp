@@ -22,6 +22,25 @@ struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
 
+// fsync, retried when a signal interrupts it. 0 or -1 with errno set.
+int SyncToDisk(int fd) {
+  for (;;) {
+    if (::fsync(fd) == 0) return 0;
+    if (errno == EINTR) continue;
+    // NOTE: EINVAL means this kind of file (a pipe, a device) has nothing
+    // that could be made durable; that is no failure to store the bytes.
+    return errno == EINVAL ? 0 : -1;
+  }
+}
+
+// The directory holding path's entry: what a rename changes.
+std::string ContainingDirectory(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
 class PosixOutputFile final : public OutputFile {
  public:
   PosixOutputFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
@@ -49,8 +68,15 @@ class PosixOutputFile final : public OutputFile {
     if (!fd_) return;
     // The held-back bytes first: a full disk often shows only here.
     held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-    // Nothing else is buffered in user space, so close() is the rest of
-    // the flush; its error (a full disk on a network file system, EIO)
+    // The file is moved into place next and a present file is never
+    // fetched again, so its data must be on the disk before that: after a
+    // power cut the new name could otherwise stand over missing content.
+    if (SyncToDisk(fd_.get()) != 0) {
+      const int error = errno;
+      fd_.Reset();
+      ThrowIoError(error, path_);
+    }
+    // close()'s own error (a full disk on a network file system, EIO)
     // still counts.
     if (::close(fd_.Release()) != 0 && errno != EINTR) ThrowIoError(errno, path_);
   }
@@ -124,6 +150,11 @@ void PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to
     // A missing source is reported against the source, not the target.
     ThrowIoError(error, error == ENOENT ? from : to);
   }
+  // The rename lives in the directory's own data: until that reaches the
+  // disk a power cut may bring back the old entry, or none.
+  const std::string directory = ContainingDirectory(to);
+  const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir || SyncToDisk(dir.get()) != 0) ThrowIoError(errno, directory);
 }
 
 void PosixFileSystem::RemoveFile(const std::string& path) noexcept { ::unlink(path.c_str()); }
