@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/entry.h"
@@ -14,6 +15,7 @@
 #include "platform/posix/posix_system.h"
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/qt_display_start.h"
 #include "platform/qt/qt_message_boxes.h"
 
 namespace {
@@ -40,8 +42,11 @@ void ReportEscapedFailure() noexcept {
 }  // namespace
 
 int main() {
-  // Made before the guard so the box below still has an application.
+  // Made before the guard so the box below still has an application. The
+  // display start spans only Qt's connection to the display.
+  std::optional<kestrune::qt::DisplayStart> displayStart(std::in_place);
   QApplication qtApplication(qtArgc, qtArgv);
+  displayStart.reset();
   try {
     kestrune::qt::QtApplication application;
     kestrune::posix::CurlInternet internet;
