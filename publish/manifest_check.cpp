@@ -189,9 +189,10 @@ CheckReport CheckManifestText(std::string_view bytes, const std::string& source,
   const ManifestLines split = SplitManifestLines(bytes);
   report.title = manifest.title;
 
-  // The line numbers below come from this tool's own split; what the lines
-  // mean comes from the launcher's reader. Should the two ever part, no
-  // line number can be trusted.
+  // The lines and their numbers come from the launcher's line reader; which
+  // line is a title, a name or a caption, and what is trimmed, from its
+  // manifest reader. Should the two ever part, no line number can be
+  // trusted.
   const std::size_t lineCount = split.lines.size();
   if (!SplitMatchesReader(split, manifest, decodeAnsi)) {
     report.Add(Severity::kError, "internal", 0,

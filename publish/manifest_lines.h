@@ -1,26 +1,14 @@
-// The lines of a manifest as the launcher's reader takes them, with their
-// numbers and what the reader quietly does to each, so that a problem can
-// be shown at its line. What the lines mean is left to ReadManifest.
+// The lines of a manifest with their numbers, read with the launcher's own
+// line reader, so that a problem can be shown at its line. What the lines
+// mean is left to ReadManifest.
 #pragma once
 
-#include <cstddef>
-#include <string>
 #include <string_view>
 #include <vector>
 
-namespace kestrune::publish {
+#include "update/manifest_lines.h"
 
-struct ManifestLine {
-  int number = 0;  // counted from 1, as an editor counts
-  // The bytes the reader keeps: lone carriage returns dropped, cut at a
-  // Ctrl-Z. Not yet decoded, not trimmed.
-  std::string text;
-  int loneCarriageReturns = 0;
-  // A Ctrl-Z inside the line: the reader drops it and the rest of the line,
-  // which may hold more than blanks.
-  bool cutByEndMark = false;
-  bool cutDropsText = false;
-};
+namespace kestrune::publish {
 
 struct ManifestLines {
   // In order: the title, then a file name and a caption per record. A last

@@ -30,19 +30,18 @@ class PartialFileGuard {
   bool armed_ = true;
 };
 
-// Copies the body block by block, into the hasher too when there is one;
-// false when the transfer broke off or ended before the length the server
-// announced.
-bool CopyBody(InternetResponse& response, OutputFile& file, FileHasher* hasher) {
+// Hands the body to take() block by block through one fixed buffer; take
+// may stop the transfer by returning false. False when it was stopped, broke
+// off, or ended before the length the server announced.
+template <typename Take>
+bool ReadBody(InternetResponse& response, Take&& take) {
   std::array<std::byte, kDownloadBlockSize> buffer{};
   std::uint64_t received = 0;
   for (;;) {
     const ReadResult read = response.Read(buffer);
     if (!read.ok || read.bytes > buffer.size()) return false;
     if (read.bytes == 0) break;
-    const std::span<const std::byte> block(buffer.data(), read.bytes);
-    file.Write(block);
-    if (hasher) hasher->Update(block);
+    if (!take(std::span<const std::byte>(buffer.data(), read.bytes))) return false;
     received += read.bytes;
   }
   const std::optional<std::uint64_t> announced = response.ContentLength();
@@ -87,7 +86,11 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   std::optional<FileHasher> hasher;
   if (check) hasher.emplace();
   const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
-                        CopyBody(*response, *file, hasher ? &*hasher : nullptr);
+                        ReadBody(*response, [&](std::span<const std::byte> block) {
+                          file->Write(block);
+                          if (hasher) hasher->Update(block);
+                          return true;
+                        });
   file->Close();
   file.reset();
   response.reset();
@@ -110,16 +113,13 @@ std::optional<std::string> FetchSmallFile(Internet& internet, const std::string&
   const std::optional<std::uint64_t> announced = response->ContentLength();
   if (announced && *announced > maxBytes) return std::nullopt;
   std::string body;
-  std::array<std::byte, kDownloadBlockSize> buffer{};
-  for (;;) {
-    const ReadResult read = response->Read(buffer);
-    if (!read.ok || read.bytes > buffer.size()) return std::nullopt;
-    if (read.bytes == 0) break;
+  const bool whole = ReadBody(*response, [&](std::span<const std::byte> block) {
     // One byte past the limit is enough to refuse it; the rest is not read.
-    if (body.size() + read.bytes > maxBytes) return std::nullopt;
-    body.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
-  }
-  if (announced && *announced != body.size()) return std::nullopt;
+    if (body.size() + block.size() > maxBytes) return false;
+    body.append(reinterpret_cast<const char*>(block.data()), block.size());
+    return true;
+  });
+  if (!whole) return std::nullopt;
   return body;
 }
 
