@@ -11,7 +11,8 @@ behaviour other than "send the file":
    "/serverlist/d.exe": {"chunked": true},
    "/serverlist/e.exe": {"redirect": "/serverlist/f.exe", "code": 302},
    "/serverlist/g.exe": {"stall_after": 100, "stall_seconds": 120},
-   "/serverlist/h.exe": {"body": "inline text", "status": 200}}
+   "/serverlist/h.exe": {"body": "inline text", "status": 200},
+   "/serverlist/i.exe": {"rate": 65536}}               # about 64 KiB a second
 
 Every request is appended to --log as one JSON line (method, path, agent),
 so a test can tell what the program fetched and in which order.
@@ -126,9 +127,27 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(float(rule.get("stall_seconds", 120)))
             self._reset()
             return
-        self.wfile.write(body)
+        if rule.get("rate"):
+            self._trickle(body, float(rule["rate"]))
+        else:
+            self.wfile.write(body)
         if rule.get("short_by"):
             self.wfile.flush()
+            self.close_connection = True
+
+    def _trickle(self, body, rate):
+        """Sends body at about rate bytes a second, a twentieth of a second's
+        worth at a time; a client that goes away ends it quietly."""
+        step = max(1, int(rate / 20))
+        start = time.monotonic()
+        try:
+            for i in range(0, len(body), step):
+                self.wfile.write(body[i:i + step])
+                self.wfile.flush()
+                ahead = start + (i + step) / rate - time.monotonic()
+                if ahead > 0:
+                    time.sleep(ahead)
+        except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 
     def _reset(self):
