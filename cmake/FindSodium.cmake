@@ -2,8 +2,9 @@
 #   - the Linux build: Debian's libsodium-dev (/usr/include/sodium.h and the
 #     shared libsodium.so);
 #   - the Windows build: the static libsodium.a script/build-mingw-libsodium
-#     installs in build/mingw-deps, reached through CMAKE_FIND_ROOT_PATH of
-#     cmake/mingw-w64-x86_64.cmake (whose ONLY modes keep the host's copy out).
+#     installs in build/mingw-deps (build/mingw-deps-i686 for the 32-bit
+#     program), reached through CMAKE_FIND_ROOT_PATH of the MinGW toolchain
+#     file (whose ONLY modes keep the host's copy out).
 #
 # Defines the imported target Sodium::sodium, and Sodium_FOUND,
 # Sodium_VERSION, Sodium_INCLUDE_DIR and Sodium_LIBRARY.
