@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """What kestrune.exe carries, read back from the built file with the MinGW
-binutils: only DLLs that Windows ships, the hardening flags, the manifest,
-the version and the icon.
+binutils: the architecture it was built for, only DLLs that Windows ships,
+the hardening flags, the manifest, the version and the icon.
 
-Usage: check_exe.py --exe FILE --icon FILE
+Usage: check_exe.py --exe FILE --icon FILE --arch x86_64|i686
 """
 import argparse
 import os
@@ -14,8 +14,13 @@ import tempfile
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-TRIPLE = "x86_64-w64-mingw32"
 ARGS = None
+
+# What objdump calls each architecture's programs, and the address-space flag
+# each is linked with: high-entropy randomisation exists for 64-bit programs
+# only, a 32-bit one asks instead for the 4 GB a 64-bit Windows can give it.
+FORMATS = {"x86_64": "pei-x86-64", "i686": "pei-i386"}
+ADDRESS_SPACE_FLAGS = {"x86_64": "HIGH_ENTROPY_VA", "i686": "large address aware"}
 
 # DLLs every Windows from Vista on has in its system folder. advapi32 gives
 # the static libsodium its random numbers (RtlGenRandom).
@@ -65,13 +70,17 @@ class ExecutableContents(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.headers = subprocess.run([TRIPLE + "-objdump", "-p", ARGS.exe], check=True,
+        triple = ARGS.arch + "-w64-mingw32"
+        cls.headers = subprocess.run([triple + "-objdump", "-p", ARGS.exe], check=True,
                                      capture_output=True, text=True).stdout
         with tempfile.TemporaryDirectory() as tmp:
             res = os.path.join(tmp, "kestrune.res")
-            subprocess.run([TRIPLE + "-windres", "-i", ARGS.exe, "-O", "res", "-o", res],
+            subprocess.run([triple + "-windres", "-i", ARGS.exe, "-O", "res", "-o", res],
                            check=True)
             cls.resources = read_res(res)
+
+    def test_is_built_for_its_architecture(self):
+        self.assertRegex(self.headers, r"file format %s\n" % FORMATS[ARGS.arch])
 
     def test_needs_only_dlls_that_windows_ships(self):
         dlls = {line.split(":", 1)[1].strip().lower()
@@ -80,7 +89,7 @@ class ExecutableContents(unittest.TestCase):
         self.assertLessEqual(dlls, SYSTEM_DLLS, "no runtime or library DLL beside the exe")
 
     def test_is_a_hardened_gui_program(self):
-        for flag in ("DYNAMIC_BASE", "NX_COMPAT", "HIGH_ENTROPY_VA"):
+        for flag in ("DYNAMIC_BASE", "NX_COMPAT", ADDRESS_SPACE_FLAGS[ARGS.arch]):
             self.assertIn(flag, self.headers)
         self.assertRegex(self.headers, r"Subsystem\s+0+2\s+\(Windows GUI\)")
 
@@ -137,5 +146,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--icon", required=True)
+    parser.add_argument("--arch", required=True, choices=sorted(FORMATS))
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
