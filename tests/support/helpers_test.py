@@ -202,6 +202,27 @@ class WineLookUp(unittest.TestCase):
         with self.assertRaisesRegex(wine.WineMissing, "wine64 .*install wine64"):
             wine.find("wine64", "/nonexistent", (os.path.join(self.dir, "lib"),))
 
+    def image(self, name, machine, pe_offset=0x80):
+        """A PE image's first bytes: the DOS header pointing past itself to
+        the PE signature and the machine type."""
+        path = os.path.join(self.dir, name)
+        header = bytearray(pe_offset)
+        header[:2] = b"MZ"
+        header[0x3C:0x40] = pe_offset.to_bytes(4, "little")
+        with open(path, "wb") as f:
+            f.write(bytes(header) + b"PE\0\0" + machine.to_bytes(2, "little") + bytes(18))
+        return path
+
+    def test_a_32_bit_program_gets_the_32_bit_loader_anything_else_wine64(self):
+        self.assertEqual(wine.loader_name(self.image("x86.exe", 0x014C)), "wine")
+        # The machine type's bytes in the other order, as a big-endian reading
+        # would take them, is no 32-bit program.
+        self.assertEqual(wine.loader_name(self.image("swapped.exe", 0x4C01)), "wine64")
+        self.assertEqual(wine.loader_name(self.image("x64.exe", 0x8664, pe_offset=0x100)),
+                         "wine64")
+        self.assertEqual(wine.loader_name(self.program("bin", "script")), "wine64")
+        self.assertEqual(wine.loader_name(os.path.join(self.dir, "missing.exe")), "wine64")
+
     def test_the_server_beside_the_loader_wins(self):
         loader = self.program("wine-a", "wine64")
         beside = self.program("wine-a", "wineserver")

@@ -121,7 +121,8 @@ class WineDesktop:
     # ------------------------------------------------------------ programs
 
     def start(self, program, cwd):
-        return subprocess.Popen([wine.loader(), program], cwd=cwd, env=self.env,
+        loader = wine.loader(os.path.join(cwd, program))
+        return subprocess.Popen([loader, program], cwd=cwd, env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, args, timeout, cwd=None):
@@ -132,8 +133,10 @@ class WineDesktop:
         standard handles and would hold a pipe open long after the program.
         """
         with tempfile.TemporaryFile() as out:
-            code = subprocess.run([wine.loader()] + [str(a) for a in args], env=self.env, cwd=cwd,
-                                  stdout=out, stderr=subprocess.DEVNULL, timeout=timeout).returncode
+            args = [str(a) for a in args]
+            loader = wine.loader(os.path.join(cwd or ".", args[0]))
+            code = subprocess.run([loader] + args, env=self.env, cwd=cwd, stdout=out,
+                                  stderr=subprocess.DEVNULL, timeout=timeout).returncode
             out.seek(0)
             return code, out.read().decode("utf-8", "replace")
 
