@@ -239,6 +239,17 @@ std::string MainWindowJson(HWND main) {
 
 HWND MainWindow() { return ::FindWindowW(kMainWindowClass, nullptr); }
 
+// The main window of process pid: with two launchers running, the other's
+// window is not this one's.
+HWND MainWindowOf(DWORD pid) {
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, kMainWindowClass, nullptr)) != nullptr;) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (owner == pid) return w;
+  }
+  return nullptr;
+}
+
 // ------------------------------------------------------------ message boxes
 
 bool IsMessageBox(HWND window) { return ClassName(window) == "#32770"; }
@@ -435,7 +446,7 @@ int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
       boxes.Add(report.Number("answered", Answer(top, confirmYes)).str());
       answered.insert(top);
     }
-    HWND main = MainWindow();
+    HWND main = MainWindowOf(pid);
     if (main && ::IsWindowVisible(main)) {
       ::Sleep(300);  // the first paint, for the screenshot that follows
       mainWindow = MainWindowJson(main);
