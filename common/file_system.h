@@ -1,9 +1,11 @@
 // The file service: the working directory and the files in it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/io_error.h"
 
@@ -21,6 +23,24 @@ class OutputFile {
   virtual void Close() = 0;
 };
 
+// A download's temporary file. It is held by the process writing it from
+// its creation until it is moved into place or dropped, so that another
+// launcher cleaning up after a killed one can tell it from a leftover. Write
+// and Finish throw IoError. Dropped before MoveInto, it is closed and
+// removed.
+class TemporaryFile {
+ public:
+  virtual ~TemporaryFile() = default;
+  virtual void Write(std::span<const std::byte> bytes) = 0;
+  // Flushes the bytes to the disk itself; a full disk that only shows now is
+  // an IoError here, before anything is decided on the content.
+  virtual void Finish() = 0;
+  // Moves the finished file over target (in the same directory) while still
+  // holding it, returns once the move is on the disk, and lets go of the
+  // file; throws IoError.
+  virtual void MoveInto(const std::string& target) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -31,13 +51,21 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;
   // Creates or truncates a file for binary writing; throws IoError.
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
+  // Creates path for writing only if no file of that name exists, and holds
+  // it (see TemporaryFile). Nothing when the name is taken, even by a file
+  // that is being removed; throws IoError for any other failure.
+  virtual std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) = 0;
+  // Removes path unless a running process holds it as a TemporaryFile;
+  // false when it is held or cannot be removed. Never throws.
+  virtual bool RemoveUnlessHeld(const std::string& path) noexcept = 0;
+  // The names of the plain files directly in directory; nothing when it
+  // cannot be read. Never throws.
+  virtual std::vector<std::string> FileNamesIn(const std::string& directory) noexcept = 0;
+  // This process's id, which no other running process has: temporary names
+  // carry it.
+  virtual std::uint64_t ProcessId() const = 0;
   // The whole content of a file; throws IoError.
   virtual std::string ReadWholeFile(const std::string& path) = 0;
-  // Moves a file over another of the same directory, replacing it, and
-  // returns once the move itself is on the disk; throws IoError.
-  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
-  // Best effort: removes a file if it is there; never throws.
-  virtual void RemoveFile(const std::string& path) noexcept = 0;
   // The separator this platform puts between a directory and a name.
   virtual char PathSeparator() const = 0;
 };

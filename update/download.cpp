@@ -1,34 +1,22 @@
 #include "update/download.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+#include "update/entries.h"
 
 namespace kestrune {
 
 namespace {
 
+// Names taken one after another by files this process did not make; far
+// more than pid reuse after a crash could leave.
+constexpr int kPartialNameAttempts = 1000;
+
 bool IsSuccessStatus(int status) { return status >= 200 && status <= 299; }
-
-// Removes the temporary file on every way out unless the download was moved
-// into place. Declared before the file it guards, so the file is closed
-// first (Windows cannot delete an open file).
-class PartialFileGuard {
- public:
-  PartialFileGuard(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
-  PartialFileGuard(const PartialFileGuard&) = delete;
-  PartialFileGuard& operator=(const PartialFileGuard&) = delete;
-  ~PartialFileGuard() {
-    if (armed_) files_.RemoveFile(path_);
-  }
-  void Disarm() { armed_ = false; }
-
- private:
-  FileSystem& files_;
-  std::string path_;
-  bool armed_ = true;
-};
 
 // Hands the body to take() block by block through one fixed buffer; take
 // may stop the transfer by returning false. False when it was stopped, broke
@@ -56,8 +44,33 @@ std::string AgentName(std::string_view executablePath) {
                                                      : executablePath.substr(slash + 1));
 }
 
-std::string PartialDownloadPath(const std::string& localPath) {
-  return localPath + kPartialDownloadSuffix;
+std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
+                                std::uint64_t n) {
+  return localPath + "." + std::to_string(processId) + "-" + std::to_string(n) +
+         kPartialDownloadSuffix;
+}
+
+std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
+                                                      const std::string& localPath) {
+  // Shared by every download of this process, so a name is never tried
+  // twice; a taken name (left by an earlier process with the same id, or
+  // being removed) moves on to the next.
+  static std::atomic<std::uint64_t> next{0};
+  const std::uint64_t processId = files.ProcessId();
+  for (int attempt = 0; attempt < kPartialNameAttempts; ++attempt) {
+    std::unique_ptr<TemporaryFile> file =
+        files.CreateTemporaryFile(PartialDownloadPath(localPath, processId, next++));
+    if (file) return file;
+  }
+  throw IoError(IoErrorKind::Other, 0);
+}
+
+void RemoveAbandonedDownloads(FileSystem& files, const std::string& directory) {
+  for (const std::string& name : files.FileNamesIn(directory)) {
+    if (!name.ends_with(kPartialDownloadSuffix)) continue;
+    // A running launcher's file is held, and is left to it.
+    files.RemoveUnlessHeld(JoinPath(directory, files.PathSeparator(), name));
+  }
 }
 
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
@@ -77,10 +90,9 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   if (session) response = session->OpenUrl(url);
 
   // The file is created whatever the transfer gave, so a target that cannot
-  // be written is reported as such even when the server is down.
-  const std::string partialPath = PartialDownloadPath(localPath);
-  PartialFileGuard guard(files, partialPath);
-  std::unique_ptr<OutputFile> file = files.CreateOutputFile(partialPath);
+  // be written is reported as such even when the server is down. Dropped
+  // on any way out before it is moved into place, it removes itself.
+  std::unique_ptr<TemporaryFile> file = CreatePartialDownload(files, localPath);
 
   // An error page is never stored as the file.
   std::optional<FileHasher> hasher;
@@ -91,16 +103,14 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
                           if (hasher) hasher->Update(block);
                           return true;
                         });
-  file->Close();
-  file.reset();
+  file->Finish();
   response.reset();
   session.reset();
   if (!complete) return false;
   // Checked before it is kept: a file that fails is never moved into place.
   if (check && !check(hasher->Finish())) return false;
 
-  files.ReplaceFile(partialPath, localPath);
-  guard.Disarm();
+  file->MoveInto(localPath);
   return true;
 }
 
@@ -124,14 +134,10 @@ std::optional<std::string> FetchSmallFile(Internet& internet, const std::string&
 }
 
 void WriteFileReplacing(FileSystem& files, const std::string& path, std::string_view bytes) {
-  const std::string partialPath = PartialDownloadPath(path);
-  PartialFileGuard guard(files, partialPath);
-  std::unique_ptr<OutputFile> file = files.CreateOutputFile(partialPath);
+  std::unique_ptr<TemporaryFile> file = CreatePartialDownload(files, path);
   file->Write(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
-  file->Close();
-  file.reset();
-  files.ReplaceFile(partialPath, path);
-  guard.Disarm();
+  file->Finish();
+  file->MoveInto(path);
 }
 
 }  // namespace kestrune

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -53,7 +55,19 @@ void WriteFileReplacing(FileSystem& files, const std::string& path, std::string_
 // name may end with it (see IsSafeEntryName).
 inline constexpr char kPartialDownloadSuffix[] = ".kestrune-part";
 
-// The temporary name a download of localPath is written under.
-std::string PartialDownloadPath(const std::string& localPath);
+// The n-th temporary name process processId tries for a download of
+// localPath: "<localPath>.<processId>-<n>.kestrune-part". Two running
+// launchers never try the same name, and one process never twice.
+std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
+                                std::uint64_t n);
+
+// Creates the temporary file a download of localPath is written to, under a
+// name no other file has; throws IoError.
+std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
+                                                      const std::string& localPath);
+
+// Removes the temporary downloads in directory that no running launcher
+// holds: what a launcher that was killed or lost its power left behind.
+void RemoveAbandonedDownloads(FileSystem& files, const std::string& directory);
 
 }  // namespace kestrune

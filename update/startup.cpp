@@ -1,5 +1,7 @@
 #include "update/startup.h"
 
+#include <set>
+
 #include "common/texts.h"
 #include "update/download.h"
 #include "update/entries.h"
@@ -45,6 +47,21 @@ void BringInMissingFiles(Platform& platform, const std::string& agent,
   }
 }
 
+// Entries in folders of the working directory download beside themselves:
+// what a killed launcher left there goes too.
+void RemoveAbandonedDownloadsBesideEntries(FileSystem& files, const Manifest& manifest,
+                                           const LauncherState& state) {
+  std::set<std::string> folders;
+  for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
+    if (!IsSafeEntryName(manifest.records[i].fileName)) continue;
+    const std::string& path = state.localPaths[i];
+    const std::size_t separator = path.find_last_of(files.PathSeparator());
+    if (separator == std::string::npos || separator <= state.workDir.size()) continue;
+    folders.insert(path.substr(0, separator));
+  }
+  for (const std::string& folder : folders) RemoveAbandonedDownloads(files, folder);
+}
+
 }  // namespace
 
 std::string StateMessage(int startupState) {
@@ -74,6 +91,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   const std::string agent = AgentName(platform.system.OwnExecutablePath());
   const char separator = platform.files.PathSeparator();
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
+  RemoveAbandonedDownloads(platform.files, state.workDir);
 
   // With the maker's key, the manifest's signature is checked before the
   // copy is replaced, and kept beside it for the next start's comparison.
@@ -104,6 +122,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
                      [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
+    RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
     BringInMissingFiles(platform, agent, signatures, manifest, state);
     target.DisplayButtons();
   }

@@ -82,6 +82,21 @@ std::string ParentOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// What a fake file being written does with its bytes: a full disk writes
+// what fits, as a real one would, then fails.
+void AppendWithinFreeSpace(FakeFiles& owner, const std::string& path,
+                           std::span<const std::byte> bytes) {
+  if (owner.freeSpace) {
+    if (bytes.size() > *owner.freeSpace) {
+      owner.files[path].append(reinterpret_cast<const char*>(bytes.data()), *owner.freeSpace);
+      *owner.freeSpace = 0;
+      throw IoError(IoErrorKind::DiskFull, 112);
+    }
+    *owner.freeSpace -= bytes.size();
+  }
+  owner.files[path].append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 class FakeOutputFile final : public OutputFile {
  public:
   FakeOutputFile(FakeFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {
@@ -94,17 +109,7 @@ class FakeOutputFile final : public OutputFile {
   }
 
   void Write(std::span<const std::byte> bytes) override {
-    if (owner_.freeSpace) {
-      if (bytes.size() > *owner_.freeSpace) {
-        // What fits is written, as a real disk would, then the error.
-        owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()),
-                                   *owner_.freeSpace);
-        *owner_.freeSpace = 0;
-        throw IoError(IoErrorKind::DiskFull, 112);
-      }
-      *owner_.freeSpace -= bytes.size();
-    }
-    owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    AppendWithinFreeSpace(owner_, path_, bytes);
   }
 
   void Close() override {
@@ -116,6 +121,49 @@ class FakeOutputFile final : public OutputFile {
   FakeFiles& owner_;
   std::string path_;
   bool open_ = true;
+};
+
+// Held (in heldFiles) from its creation until it is moved or dropped.
+class FakeTemporaryFile final : public TemporaryFile {
+ public:
+  FakeTemporaryFile(FakeFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {
+    ++owner_.openOutputFiles;
+    owner_.heldFiles.insert(path_);
+  }
+  FakeTemporaryFile(const FakeTemporaryFile&) = delete;
+  FakeTemporaryFile& operator=(const FakeTemporaryFile&) = delete;
+  ~FakeTemporaryFile() override {
+    if (!held_) return;
+    Release();
+    if (owner_.files.erase(path_) != 0) owner_.eventLog.push_back("remove: " + path_);
+  }
+
+  void Write(std::span<const std::byte> bytes) override {
+    AppendWithinFreeSpace(owner_, path_, bytes);
+  }
+
+  void Finish() override {}
+
+  void MoveInto(const std::string& target) override {
+    if (owner_.directories.count(target) != 0 || owner_.readOnly.count(target) != 0) {
+      throw IoError(IoErrorKind::AccessDenied, 5);
+    }
+    owner_.files[target] = std::move(owner_.files[path_]);
+    owner_.files.erase(path_);
+    owner_.eventLog.push_back("replace: " + target);
+    Release();
+  }
+
+ private:
+  void Release() {
+    held_ = false;
+    --owner_.openOutputFiles;
+    owner_.heldFiles.erase(path_);
+  }
+
+  FakeFiles& owner_;
+  std::string path_;
+  bool held_ = true;
 };
 
 }  // namespace
@@ -143,25 +191,33 @@ std::unique_ptr<OutputFile> FakeFiles::CreateOutputFile(const std::string& path)
   return std::make_unique<FakeOutputFile>(*this, path);
 }
 
+std::unique_ptr<TemporaryFile> FakeFiles::CreateTemporaryFile(const std::string& path) {
+  if (directories.count(ParentOf(path)) == 0) throw IoError(IoErrorKind::PathNotFound, 3);
+  if (readOnly.count(path) != 0) throw IoError(IoErrorKind::AccessDenied, 5);
+  if (files.count(path) != 0 || directories.count(path) != 0) return nullptr;
+  files[path].clear();
+  eventLog.push_back("create: " + path);
+  return std::make_unique<FakeTemporaryFile>(*this, path);
+}
+
+bool FakeFiles::RemoveUnlessHeld(const std::string& path) noexcept {
+  if (heldFiles.count(path) != 0 || files.erase(path) == 0) return false;
+  eventLog.push_back("remove: " + path);
+  return true;
+}
+
+std::vector<std::string> FakeFiles::FileNamesIn(const std::string& directory) noexcept {
+  std::vector<std::string> names;
+  for (const auto& [path, content] : files) {
+    if (ParentOf(path) == directory) names.push_back(path.substr(directory.size() + 1));
+  }
+  return names;
+}
+
 std::string FakeFiles::ReadWholeFile(const std::string& path) {
   const auto it = files.find(path);
   if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
   return it->second;
-}
-
-void FakeFiles::ReplaceFile(const std::string& from, const std::string& to) {
-  const auto it = files.find(from);
-  if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
-  if (directories.count(to) != 0 || readOnly.count(to) != 0) {
-    throw IoError(IoErrorKind::AccessDenied, 5);
-  }
-  files[to] = std::move(it->second);
-  files.erase(from);
-  eventLog.push_back("replace: " + to);
-}
-
-void FakeFiles::RemoveFile(const std::string& path) noexcept {
-  if (files.erase(path) != 0) eventLog.push_back("remove: " + path);
 }
 
 void FakeDesktop::ShellOpen(const std::string& target) {

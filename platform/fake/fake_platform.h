@@ -62,8 +62,10 @@ class FakeFiles final : public FileSystem {
   bool FileExists(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) noexcept override;
+  std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
+  bool RemoveUnlessHeld(const std::string& path) noexcept override;
+  std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;
+  std::uint64_t ProcessId() const override { return processId; }
   char PathSeparator() const override { return '\\'; }
 
   std::string currentDirectory = "C:\\Users\\ana\\Kestrune";
@@ -72,7 +74,9 @@ class FakeFiles final : public FileSystem {
   std::set<std::string> readOnly;            // creating or replacing these is denied
   // Bytes that may still be written before the disk is full.
   std::optional<std::size_t> freeSpace;
-  int openOutputFiles = 0;
+  int openOutputFiles = 0;  // output and temporary files not yet released
+  std::set<std::string> heldFiles;  // temporary files a running launcher holds
+  std::uint64_t processId = 4242;
 
   EventLog& eventLog;
 };

@@ -1,9 +1,12 @@
 #include "platform/posix/posix_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +23,10 @@ namespace {
 
 struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
+};
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 // fsync, retried when a signal interrupts it. 0 or -1 with errno set.
@@ -41,13 +48,16 @@ std::string ContainingDirectory(const std::string& path) {
   return path.substr(0, slash);
 }
 
-class PosixOutputFile final : public OutputFile {
+// The bytes of a file being written, gathered into few write calls. On a
+// failure the descriptor is closed: what follows a lost piece must not be
+// stored after it as if nothing were missing.
+class GatheredFileWriter {
  public:
-  PosixOutputFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  GatheredFileWriter(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  // Dropped without Close: what was written still goes to the file, but a
-  // failure to store it goes unreported, as the contract allows.
-  ~PosixOutputFile() override {
+  // Dropped without FlushToDisk: what was written still goes to the file,
+  // but a failure to store it goes unreported.
+  ~GatheredFileWriter() {
     if (fd_ && held_.HoldsBytes()) {
       try {
         held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
@@ -56,34 +66,39 @@ class PosixOutputFile final : public OutputFile {
     }
   }
 
-  PosixOutputFile(const PosixOutputFile&) = delete;
-  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+  GatheredFileWriter(const GatheredFileWriter&) = delete;
+  GatheredFileWriter& operator=(const GatheredFileWriter&) = delete;
 
-  void Write(std::span<const std::byte> bytes) override {
+  void Write(std::span<const std::byte> bytes) {
     if (!fd_) ThrowIoError(EBADF, path_);
     held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
   }
 
-  void Close() override {
-    if (!fd_) return;
-    // The held-back bytes first: a full disk often shows only here.
+  // Writes the held-back bytes, where a full disk often shows first, and
+  // waits until all of them are on the disk itself, not just with the
+  // system: a file is trusted by its name after this, and after a power
+  // cut the name could otherwise stand over missing content.
+  void FlushToDisk() {
+    if (!fd_) ThrowIoError(EBADF, path_);
     held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-    // The file is moved into place next and a present file is never
-    // fetched again, so its data must be on the disk before that: after a
-    // power cut the new name could otherwise stand over missing content.
     if (SyncToDisk(fd_.get()) != 0) {
       const int error = errno;
       fd_.Reset();
       ThrowIoError(error, path_);
     }
-    // close()'s own error (a full disk on a network file system, EIO)
-    // still counts.
-    if (::close(fd_.Release()) != 0 && errno != EINTR) ThrowIoError(errno, path_);
   }
 
+  // close()'s own error (a full disk on a network file system, EIO) still
+  // counts.
+  void Close() {
+    if (fd_ && ::close(fd_.Release()) != 0 && errno != EINTR) ThrowIoError(errno, path_);
+  }
+
+  bool IsOpen() const { return static_cast<bool>(fd_); }
+  int Descriptor() const { return fd_.get(); }
+  const std::string& Path() const { return path_; }
+
  private:
-  // On a failure the file is closed: what follows a lost piece must not be
-  // stored after it as if nothing were missing.
   void WriteAll(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
       const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
@@ -100,6 +115,81 @@ class PosixOutputFile final : public OutputFile {
   UniqueFd fd_;
   std::string path_;
   GatheredWrites held_;
+};
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(UniqueFd fd, std::string path) : writer_(std::move(fd), std::move(path)) {}
+  void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
+  void Close() override {
+    if (!writer_.IsOpen()) return;
+    writer_.FlushToDisk();
+    writer_.Close();
+  }
+
+ private:
+  GatheredFileWriter writer_;
+};
+
+// Makes a rename or a removal in directory durable: the entry lives in the
+// directory's own data, and until that reaches the disk a power cut may
+// bring back the old entry, or none.
+void SyncDirectory(const std::string& directory) {
+  const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir || SyncToDisk(dir.get()) != 0) ThrowIoError(errno, directory);
+}
+
+// True while path still names the file open as fd: a file removed by
+// another launcher's clean-up between its creation and its lock is not.
+bool StillNamedBy(int fd, const std::string& path) {
+  struct stat opened {};
+  struct stat named {};
+  return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Held through an exclusive flock on its own descriptor, from just after
+// its creation until it has been renamed into place: the clean-up of
+// another launcher takes the same lock before it removes anything, and a
+// killed process's lock goes with it.
+class PosixTemporaryFile final : public TemporaryFile {
+ public:
+  PosixTemporaryFile(UniqueFd fd, std::string path) : writer_(std::move(fd), std::move(path)) {}
+
+  ~PosixTemporaryFile() override {
+    // Removed while still locked, so no other launcher sees a half-written
+    // file without its owner; the descriptor (and the lock) goes after.
+    if (!moved_) ::unlink(writer_.Path().c_str());
+  }
+
+  PosixTemporaryFile(const PosixTemporaryFile&) = delete;
+  PosixTemporaryFile& operator=(const PosixTemporaryFile&) = delete;
+
+  void Write(std::span<const std::byte> bytes) override {
+    // The first bytes tell whether the file is a program; kept as they pass
+    // rather than read back through another descriptor.
+    for (std::size_t i = 0; i < bytes.size() && headSize_ < head_.size(); ++i) {
+      head_[headSize_++] = static_cast<char>(bytes[i]);
+    }
+    writer_.Write(bytes);
+  }
+  void Finish() override { writer_.FlushToDisk(); }
+
+  void MoveInto(const std::string& target) override {
+    if (!writer_.IsOpen()) ThrowIoError(EBADF, writer_.Path());
+    MarkExecutableIfProgram(writer_.Descriptor(), std::span<const char>(head_.data(), headSize_),
+                            writer_.Path());
+    if (::rename(writer_.Path().c_str(), target.c_str()) != 0) ThrowIoError(errno, target);
+    moved_ = true;
+    SyncDirectory(ContainingDirectory(target));
+    writer_.Close();
+  }
+
+ private:
+  GatheredFileWriter writer_;
+  std::array<char, 4> head_{};
+  std::size_t headSize_ = 0;
+  bool moved_ = false;
 };
 
 }  // namespace
@@ -143,20 +233,57 @@ std::string PosixFileSystem::ReadWholeFile(const std::string& path) {
   return content;
 }
 
-void PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
-  MarkExecutableIfProgram(from);
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    const int error = errno;
-    // A missing source is reported against the source, not the target.
-    ThrowIoError(error, error == ENOENT ? from : to);
+std::unique_ptr<TemporaryFile> PosixFileSystem::CreateTemporaryFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!fd) {
+    if (errno == EEXIST) return nullptr;
+    ThrowIoError(errno, path);
   }
-  // The rename lives in the directory's own data: until that reaches the
-  // disk a power cut may bring back the old entry, or none.
-  const std::string directory = ContainingDirectory(to);
-  const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir || SyncToDisk(dir.get()) != 0) ThrowIoError(errno, directory);
+  // A clean-up that got in between the creation and the lock has removed
+  // the name (or holds the lock to do so): the name counts as taken.
+  int locked = 0;
+  do {
+    locked = ::flock(fd.get(), LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    if (errno == EWOULDBLOCK) return nullptr;
+    ThrowIoError(errno, path);
+  }
+  if (!StillNamedBy(fd.get(), path)) return nullptr;
+  return std::make_unique<PosixTemporaryFile>(std::move(fd), path);
 }
 
-void PosixFileSystem::RemoveFile(const std::string& path) noexcept { ::unlink(path.c_str()); }
+bool PosixFileSystem::RemoveUnlessHeld(const std::string& path) noexcept {
+  // O_NONBLOCK: a FIFO someone put there must not stall the start.
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return false;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  // Only the file that was locked: had its owner just renamed it into place
+  // and another file taken its name, that one is not ours to judge.
+  if (!StillNamedBy(fd.get(), path)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+std::vector<std::string> PosixFileSystem::FileNamesIn(const std::string& directory) noexcept {
+  std::vector<std::string> names;
+  try {
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat info {};
+      const std::string path = directory + "/" + name;
+      if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+    }
+  } catch (...) {
+    // Out of memory for a name: what was read so far is still of use.
+  }
+  return names;
+}
+
+std::uint64_t PosixFileSystem::ProcessId() const {
+  return static_cast<std::uint64_t>(::getpid());
+}
 
 }  // namespace kestrune::posix

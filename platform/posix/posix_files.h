@@ -14,11 +14,13 @@ class PosixFileSystem final : public FileSystem {
   bool FileExists(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
-  // A finished download becomes visible here; a program in it (an ELF
-  // binary or a "#!" script) gets its owner's execute bit on the way, so a
+  // A finished download that is a program (an ELF binary or a "#!"
+  // script) gets its owner's execute bit as it is moved into place, so a
   // click on its button starts it as it would on Windows.
-  void ReplaceFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) noexcept override;
+  std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
+  bool RemoveUnlessHeld(const std::string& path) noexcept override;
+  std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;
+  std::uint64_t ProcessId() const override;
   char PathSeparator() const override { return '/'; }
 };
 

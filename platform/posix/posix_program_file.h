@@ -10,9 +10,8 @@ namespace kestrune::posix {
 // "#!" script.
 bool StartsLikeProgram(std::span<const char> head);
 
-// Adds the owner's execute bit to path when its content is a program.
-// A file that cannot be opened or read is left alone (the caller's next
-// step reports it); a failing chmod throws IoError.
-void MarkExecutableIfProgram(const std::string& path);
+// Adds the owner's execute bit to the file open as fd when head, its first
+// bytes, are those of a program; a failing chmod throws IoError naming path.
+void MarkExecutableIfProgram(int fd, std::span<const char> head, const std::string& path);
 
 }  // namespace kestrune::posix

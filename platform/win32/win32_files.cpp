@@ -3,7 +3,9 @@
 #include "platform/win32/win32_windows.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "platform/gathered_writes.h"
 #include "platform/win32/win32_handles.h"
@@ -24,13 +26,16 @@ KernelHandle OpenOrThrow(const std::string& path, DWORD access, DWORD share, DWO
   return KernelHandle(handle);
 }
 
-class Win32OutputFile final : public OutputFile {
+// The bytes of a file being written, gathered into few write calls. On a
+// failure the handle is closed: what follows a lost piece must not be
+// stored after it as if nothing were missing.
+class GatheredFileWriter {
  public:
-  explicit Win32OutputFile(KernelHandle handle) : handle_(std::move(handle)) {}
+  explicit GatheredFileWriter(KernelHandle handle) : handle_(std::move(handle)) {}
 
-  // Dropped without Close: what was written still goes to the file, but a
-  // failure to store it goes unreported, as the contract allows.
-  ~Win32OutputFile() override {
+  // Dropped without FlushToDisk: what was written still goes to the file,
+  // but a failure to store it goes unreported.
+  ~GatheredFileWriter() {
     if (handle_ && held_.HoldsBytes()) {
       try {
         held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
@@ -39,32 +44,35 @@ class Win32OutputFile final : public OutputFile {
     }
   }
 
-  Win32OutputFile(const Win32OutputFile&) = delete;
-  Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+  GatheredFileWriter(const GatheredFileWriter&) = delete;
+  GatheredFileWriter& operator=(const GatheredFileWriter&) = delete;
 
-  void Write(std::span<const std::byte> bytes) override {
+  void Write(std::span<const std::byte> bytes) {
     if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
     held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
   }
 
-  void Close() override {
-    if (!handle_) return;
-    // The held-back bytes first: a full disk often shows only here.
+  // Writes the held-back bytes, where a full disk often shows first, and
+  // waits until all of them are on the disk itself: a file is trusted by
+  // its name after this, and after a power cut the name could otherwise
+  // stand over missing content.
+  void FlushToDisk() {
+    if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
     held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-    // The file is moved into place next and a present file is never
-    // fetched again, so its data must be on the disk before that: after a
-    // power cut the new name could otherwise stand over missing content.
     if (!::FlushFileBuffers(handle_.get())) {
       const DWORD error = ::GetLastError();
       handle_.reset();
       throw IoError(IoErrorKindOf(error), static_cast<int>(error));
     }
-    if (!::CloseHandle(handle_.release())) ThrowLastIoError();
   }
 
+  void Close() {
+    if (handle_ && !::CloseHandle(handle_.release())) ThrowLastIoError();
+  }
+
+  HANDLE Get() const { return handle_.get(); }
+
  private:
-  // On a failure the file is closed: what follows a lost piece must not be
-  // stored after it as if nothing were missing.
   void WriteAll(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
       const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
@@ -85,6 +93,94 @@ class Win32OutputFile final : public OutputFile {
   KernelHandle handle_;
   GatheredWrites held_;
 };
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  explicit Win32OutputFile(KernelHandle handle) : writer_(std::move(handle)) {}
+  void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
+  void Close() override {
+    if (!writer_.Get()) return;
+    writer_.FlushToDisk();
+    writer_.Close();
+  }
+
+ private:
+  GatheredFileWriter writer_;
+};
+
+// Held by its open handle, which shares neither writing nor deletion: the
+// clean-up of another launcher cannot delete it, and a killed process's
+// handle goes with it. It is renamed through that same handle, so it is
+// never let go before it is in place.
+class Win32TemporaryFile final : public TemporaryFile {
+ public:
+  Win32TemporaryFile(KernelHandle handle, std::string path)
+      : writer_(std::move(handle)), path_(std::move(path)) {}
+
+  ~Win32TemporaryFile() override {
+    if (moved_ || !writer_.Get()) {
+      if (!moved_) RemoveQuietly();
+      return;
+    }
+    // Marked for deletion while still held, so no other launcher ever sees
+    // it without its owner; it goes when the handle closes.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool marked = ::SetFileInformationByHandle(writer_.Get(), FileDispositionInfo,
+                                                     &disposition, sizeof disposition) != 0;
+    try {
+      writer_.Close();
+    } catch (...) {
+    }
+    if (!marked) RemoveQuietly();
+  }
+
+  Win32TemporaryFile(const Win32TemporaryFile&) = delete;
+  Win32TemporaryFile& operator=(const Win32TemporaryFile&) = delete;
+
+  void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
+  void Finish() override { writer_.FlushToDisk(); }
+
+  void MoveInto(const std::string& target) override {
+    if (!writer_.Get()) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
+    const std::wstring wideTarget = Widen(target);
+    const std::size_t nameBytes = wideTarget.size() * sizeof(wchar_t);
+    // FILE_RENAME_INFO ends in the name, which runs past the struct.
+    std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, wideTarget.c_str(), nameBytes + sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(writer_.Get(), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size()))) {
+      ThrowLastIoError();
+    }
+    moved_ = true;
+    // The move is part of the file's own metadata on NTFS: flushing the
+    // handle again puts it on the disk, as MOVEFILE_WRITE_THROUGH would.
+    writer_.FlushToDisk();
+    writer_.Close();
+  }
+
+ private:
+  void RemoveQuietly() noexcept {
+    try {
+      ::DeleteFileW(Widen(path_).c_str());
+    } catch (...) {
+    }
+  }
+
+  GatheredFileWriter writer_;
+  std::string path_;
+  bool moved_ = false;
+};
+
+// One owner for a FindFirstFileW search.
+struct FindCloser {
+  void operator()(HANDLE handle) const noexcept { ::FindClose(handle); }
+};
+using FindHandle = std::unique_ptr<void, FindCloser>;
 
 }  // namespace
 
@@ -132,21 +228,51 @@ std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
   }
 }
 
-// Write-through: the call returns only once the move is on the disk, the
-// counterpart of the directory fsync on Linux.
-void Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
-  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ThrowLastIoError();
+std::unique_ptr<TemporaryFile> Win32FileSystem::CreateTemporaryFile(const std::string& path) {
+  // DELETE access lets the file be renamed and removed through this handle.
+  HANDLE handle = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    // Only a name clash means another name must be tried; anything else
+    // is this folder's own problem and is reported.
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return nullptr;
+    throw IoError(IoErrorKindOf(error), static_cast<int>(error));
+  }
+  return std::make_unique<Win32TemporaryFile>(KernelHandle(handle), path);
+}
+
+bool Win32FileSystem::RemoveUnlessHeld(const std::string& path) noexcept {
+  // A running launcher's file shares no deletion: this fails with a
+  // sharing violation and the file stays.
+  try {
+    return ::DeleteFileW(Widen(path).c_str()) != 0;
+  } catch (...) {
+    return false;
   }
 }
 
-void Win32FileSystem::RemoveFile(const std::string& path) noexcept {
+std::vector<std::string> Win32FileSystem::FileNamesIn(const std::string& directory) noexcept {
+  std::vector<std::string> names;
   try {
-    ::DeleteFileW(Widen(path).c_str());
+    std::wstring pattern = Widen(directory);
+    if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE first = ::FindFirstFileW(pattern.c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) return names;
+    const FindHandle search(first);
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        names.push_back(Narrow(found.cFileName));
+      }
+    } while (::FindNextFileW(search.get(), &found));
   } catch (...) {
-    // Best effort by contract: a path too long to convert is simply not removed.
+    // A name that cannot be converted or stored: what was read is still of use.
   }
+  return names;
 }
+
+std::uint64_t Win32FileSystem::ProcessId() const { return ::GetCurrentProcessId(); }
 
 }  // namespace kestrune::win32

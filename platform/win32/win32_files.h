@@ -11,8 +11,10 @@ class Win32FileSystem final : public FileSystem {
   bool FileExists(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) noexcept override;
+  std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
+  bool RemoveUnlessHeld(const std::string& path) noexcept override;
+  std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;
+  std::uint64_t ProcessId() const override;
   char PathSeparator() const override { return '\\'; }
 };
 

@@ -23,9 +23,16 @@ class Download : public ::testing::Test {
  protected:
   std::string Target() const { return sys.InWorkDir("tool.exe"); }
   bool Fetch() { return DownloadToFile(sys.internet, sys.files, kAgent, kUrl, Target()); }
+  std::vector<std::string> TemporaryFiles() const {
+    std::vector<std::string> found;
+    for (const auto& [path, content] : sys.files.files) {
+      if (path.ends_with(kPartialDownloadSuffix)) found.push_back(path);
+    }
+    return found;
+  }
   // Nothing but the target may be left in the working directory.
   void ExpectNoTemporaryLeft() {
-    EXPECT_EQ(sys.files.files.count(PartialDownloadPath(Target())), 0u);
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
     EXPECT_EQ(sys.internet.liveHandles, 0);
     EXPECT_EQ(sys.files.openOutputFiles, 0);
   }
@@ -167,6 +174,41 @@ TEST_F(Download, TargetThatCannotBeReplacedRaisesAndKeepsThePreviousFile) {
   EXPECT_THROW(Fetch(), IoError);
   EXPECT_EQ(sys.files.files.at(Target()), "previous");
   ExpectNoTemporaryLeft();
+}
+
+// A name left by an earlier process that had the same id (ids are reused
+// after a crash) is neither written into nor moved away: the download takes
+// the next name.
+TEST_F(Download, TakenTemporaryNameIsLeftAloneAndTheNextOneUsed) {
+  const std::string leftover = PartialDownloadPath(Target(), sys.files.processId, 0);
+  sys.files.files[leftover] = "someone else's";
+  FakeResponse fresh;
+  fresh.body = Bytes(2000);
+  sys.internet.responses[kUrl] = fresh;
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), fresh.body);
+  EXPECT_EQ(sys.files.files.at(leftover), "someone else's");
+}
+
+// Only the download's own temporary files go, and only those no running
+// launcher holds.
+TEST(AbandonedDownloads, OnlyUnheldTemporaryFilesAreRemoved) {
+  FakePlatform sys;
+  const std::string abandoned = sys.InWorkDir("a.exe.77-0.kestrune-part");
+  const std::string olderStyle = sys.InWorkDir("b.exe.kestrune-part");
+  const std::string running = sys.InWorkDir("c.exe.99-3.kestrune-part");
+  const std::string listed = sys.InWorkDir("a.exe");
+  const std::string lookalike = sys.InWorkDir("notes.kestrune-part.txt");
+  for (const std::string& path : {abandoned, olderStyle, running, listed, lookalike}) {
+    sys.files.files[path] = "x";
+  }
+  sys.files.heldFiles.insert(running);
+  RemoveAbandonedDownloads(sys.files, sys.files.currentDirectory);
+  EXPECT_EQ(sys.files.files.count(abandoned), 0u);
+  EXPECT_EQ(sys.files.files.count(olderStyle), 0u);
+  EXPECT_EQ(sys.files.files.count(running), 1u);
+  EXPECT_EQ(sys.files.files.count(listed), 1u);
+  EXPECT_EQ(sys.files.files.count(lookalike), 1u);
 }
 
 }  // namespace

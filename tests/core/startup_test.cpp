@@ -39,6 +39,10 @@ class Startup : public ::testing::Test {
   const std::string& Content(const std::string& name) const {
     return sys.files.files.at(sys.InWorkDir(name));
   }
+  bool HasTemporaryFiles() const {
+    return std::any_of(sys.files.files.begin(), sys.files.files.end(),
+                       [](const auto& file) { return file.first.ends_with(kPartialDownloadSuffix); });
+  }
 
   // Boxes and the end request, in the order they happened.
   std::vector<std::string> Dialogs() const {
@@ -172,7 +176,7 @@ TEST_F(Startup, OneFailedDownloadDoesNotStopTheOthers) {
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, kUpdateFailed}));
   EXPECT_EQ(Content("a.exe"), "A");
   EXPECT_FALSE(Has("b.exe"));
-  EXPECT_FALSE(Has(std::string("b.exe") + ".kestrune-part"));
+  EXPECT_FALSE(HasTemporaryFiles());
   EXPECT_EQ(Content("c.exe"), "C");
   EXPECT_EQ(sys.window.Buttons().size(), 3u);
   EXPECT_FALSE(sys.application.shown);
@@ -296,7 +300,7 @@ TEST_F(Startup, DiskFullDuringADownloadIsAnErrorBoxAndNoPartialFileIsTrusted) {
   Start();
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{kQuestion, "error: Disk full."}));
   EXPECT_FALSE(Has("a.exe"));
-  EXPECT_FALSE(Has("a.exe.kestrune-part"));
+  EXPECT_FALSE(HasTemporaryFiles());
   EXPECT_FALSE(Has("b.exe"));  // start-up ended at the error
   EXPECT_TRUE(sys.application.shown);
 }
@@ -336,6 +340,30 @@ TEST_F(Startup, AFailingClickIsReportedInTheErrorBoxAndTheWindowStays) {
   Start();
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{"error: Disk full."}));
   EXPECT_EQ(sys.desktop.shellOpens, (std::vector<std::string>{"https://s/tickets/"}));
+}
+
+// What a killed launcher left goes at the next start, in the working
+// directory and beside entries in its folders; what a launcher still
+// running holds stays, even when the manifest cannot be had.
+TEST_F(Startup, LeftoversOfAKilledLauncherGoButARunningOnesStay) {
+  sys.files.directories.insert(sys.InWorkDir("tools"));
+  const std::string killed = sys.InWorkDir("a.exe.310-0.kestrune-part");
+  const std::string killedInFolder = sys.InWorkDir("tools\\b.exe.310-1.kestrune-part");
+  const std::string running = sys.InWorkDir("a.exe.311-0.kestrune-part");
+  for (const std::string& path : {killed, killedInFolder, running}) sys.files.files[path] = "part";
+  sys.files.heldFiles.insert(running);
+  Start();  // no manifest published: only the working directory is cleaned
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kManifestFailed}));
+  EXPECT_FALSE(Has("a.exe.310-0.kestrune-part"));
+  EXPECT_TRUE(Has("tools\\b.exe.310-1.kestrune-part"));
+  EXPECT_TRUE(Has("a.exe.311-0.kestrune-part"));
+
+  PublishManifest("T\na.exe\nA\ntools\\b.exe\nB\n");
+  Present("a.exe");
+  Present("tools\\b.exe");
+  Start();
+  EXPECT_FALSE(Has("tools\\b.exe.310-1.kestrune-part"));
+  EXPECT_TRUE(Has("a.exe.311-0.kestrune-part"));
 }
 
 }  // namespace

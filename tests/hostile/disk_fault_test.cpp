@@ -7,6 +7,7 @@
 // the next start, which asks again and fetches the file whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/posix/posix_files.h"
 #include "tests/hostile/support/hostile_support.h"
+#include "update/download.h"
 
 namespace kestrune {
 namespace {
@@ -91,6 +93,12 @@ struct FakeDisk {
 
 std::string FakePath(const std::string& name) { return "C:\\Users\\ana\\Kestrune\\" + name; }
 
+std::size_t TemporaryFilesOn(const FakeDisk& disk) {
+  return static_cast<std::size_t>(
+      std::count_if(disk.files.begin(), disk.files.end(),
+                    [](const auto& file) { return file.first.ends_with(kPartialDownloadSuffix); }));
+}
+
 StartResult StartOnTheFake(FakeDisk& disk, const Server& server) {
   fake::FakePlatform sys;
   sys.files.files = disk.files;
@@ -120,7 +128,7 @@ TEST(FakeDiskFull, LaterFileFailsEarlierOnesStayAndTheNextStartFetchesOnlyWhatIs
   EXPECT_TRUE(first.shown);
   EXPECT_EQ(disk.files.at(FakePath("a.exe")), Pattern(3000, 'a'));
   EXPECT_EQ(disk.files.count(FakePath("b.exe")), 0u);
-  EXPECT_EQ(disk.files.count(FakePath("b.exe.kestrune-part")), 0u);
+  EXPECT_EQ(TemporaryFilesOn(disk), 0u);
 
   disk.freeSpace.reset();
   StartResult second = StartOnTheFake(disk, server);
@@ -142,7 +150,7 @@ TEST(FakeDiskFull, WhileCopyingTheManifestThePreviousCopyIsKept) {
   StartResult first = StartOnTheFake(disk, server);
   EXPECT_EQ(first.dialogs, (std::vector<std::string>{kDiskFull}));
   EXPECT_EQ(disk.files.at(FakePath("updater1.txt")), old);
-  EXPECT_EQ(disk.files.count(FakePath("updater1.txt.kestrune-part")), 0u);
+  EXPECT_EQ(TemporaryFilesOn(disk), 0u);
   EXPECT_TRUE(first.requests.empty());
   EXPECT_EQ(first.caption, "Kestrune");  // the old copy is not read instead
   EXPECT_EQ(first.buttons, 0u);
@@ -166,7 +174,7 @@ TEST(FakeManifestCopy, ThatCannotBeReplacedIsKeptAndTheTemporaryCopyRemoved) {
   StartResult first = StartOnTheFake(disk, server);
   EXPECT_EQ(first.dialogs, (std::vector<std::string>{kAccessDenied}));
   EXPECT_EQ(disk.files.at(FakePath("updater1.txt")), old);
-  EXPECT_EQ(disk.files.count(FakePath("updater1.txt.kestrune-part")), 0u);
+  EXPECT_EQ(TemporaryFilesOn(disk), 0u);
   EXPECT_TRUE(first.shown);
 
   disk.readOnly.clear();
@@ -259,10 +267,12 @@ TEST(RealDisk, TransferCutShortLeavesNothingAndTheNextStartAsksAgain) {
   EXPECT_TRUE(second.shown);
 }
 
-TEST(RealDisk, LeftoversOfAnEarlierCrashAreNeverTakenForTheFiles) {
+// Both the names of this build and the single name of older ones.
+TEST(RealDisk, LeftoversOfAnEarlierCrashAreNeverTakenForTheFilesAndAreRemoved) {
   hostile::Sandbox sandbox;
   sandbox.WriteFile("a.exe.kestrune-part", "half of a");
-  sandbox.WriteFile("updater1.txt.kestrune-part", "Half\na.ex");
+  sandbox.WriteFile("a.exe.4711-0.kestrune-part", "half of a");
+  sandbox.WriteFile("updater1.txt.4711-1.kestrune-part", "Half\na.ex");
   const Server server{{"updater.txt", Body("T\na.exe\nA\n")}, {"a.exe", Body(Pattern(4000, 'a'))}};
   StartResult start = StartIn(sandbox, server);
   EXPECT_EQ(start.dialogs, (Names{kAsk}));
@@ -309,8 +319,8 @@ TEST_F(SmallDisk, FullPartWayThroughADownloadKeepsTheWindowAndNoPartialFile) {
 }
 
 // A download smaller than what the file layer gathers before writing:
-// every Write is accepted, and the disk turns out full only when Close
-// hands the bytes to the system.
+// every Write is accepted, and the disk turns out full only when the
+// finished download hands the bytes to the system.
 TEST_F(SmallDisk, FullOnlyWhenTheDownloadIsClosedKeepsNothingOfIt) {
   // Four pages: one for the manifest copy, three for a 40 KiB download.
   ASSERT_TRUE(disk().Resize(16 * 1024));
@@ -318,7 +328,7 @@ TEST_F(SmallDisk, FullOnlyWhenTheDownloadIsClosedKeepsNothingOfIt) {
                       {"late.bin", Body(Pattern(40 * 1024, 'l'))}};
   StartResult first = StartIn(sandbox, server);
   ASSERT_EQ(first.failedFileCalls.size(), 1u);
-  EXPECT_TRUE(first.failedFileCalls[0].starts_with("Close " + sandbox.workDir() + "/"));
+  EXPECT_TRUE(first.failedFileCalls[0].starts_with("Finish " + sandbox.workDir() + "/"));
   EXPECT_EQ(first.dialogs, (Names{kAsk, kDiskFull}));
   EXPECT_TRUE(first.shown);
   EXPECT_EQ(first.caption, "T");

@@ -82,10 +82,18 @@ class CurlDownload : public ::testing::Test {
     return ReadFileBytes(serverDir_->path() / "serverlist" / name);
   }
 
+  std::vector<std::string> TemporaryFiles() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(work_.path())) {
+      if (entry.path().string().ends_with(kPartialDownloadSuffix)) found.push_back(entry.path());
+    }
+    return found;
+  }
+
   // A failed download leaves the earlier file as it was and nothing else.
   void ExpectEarlierFileKept(const std::string& name) const {
     EXPECT_EQ(ReadFileBytes(Local(name)), kEarlier);
-    EXPECT_FALSE(fs::exists(PartialDownloadPath(Local(name))));
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
   }
 
   static TempDir* serverDir_;
@@ -103,7 +111,7 @@ LoopbackServer* CurlDownload::server_ = nullptr;
 TEST_F(CurlDownload, OneMebibyteArrivesByteIdenticalUnderTheProgramsName) {
   ASSERT_TRUE(Download("big.bin"));
   EXPECT_EQ(ReadFileBytes(Local("big.bin")), ServedBytes("big.bin"));
-  EXPECT_FALSE(fs::exists(PartialDownloadPath(Local("big.bin"))));
+  EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
 
   bool seen = false;
   for (const auto& request : server_->Requests()) {

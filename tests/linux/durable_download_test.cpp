@@ -1,7 +1,8 @@
 // The order in which a download and a replaced copy reach the disk, seen
 // from outside: the real program's layers run under strace, and the trace
-// must show each temporary file's data synced before it is renamed onto its
-// target, and the target's directory synced after the rename.
+// must show each temporary file created exclusively and locked, its data
+// synced before it is renamed onto its target while still held, and the
+// target's directory synced after the rename.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -32,6 +33,7 @@ struct Call {
   std::string fdPath;              // the descriptor's file, shown by strace -y
   std::vector<std::string> paths;  // quoted path arguments, in order
   long result = -1;
+  std::string args;
 };
 
 // Reads strace -f -y output. A call that another thread interrupted comes
@@ -62,7 +64,7 @@ std::vector<Call> ParseTrace(const fs::path& file) {
     }
     std::smatch c;
     if (!std::regex_search(text, c, kCall)) continue;
-    Call call{c[1], {}, {}, std::stol(c[3])};
+    Call call{c[1], {}, {}, std::stol(c[3]), c[2]};
     const std::string args = c[2];
     if (std::smatch f; std::regex_search(args, f, kFd)) call.fdPath = f[1];
     for (auto it = std::sregex_iterator(args.begin(), args.end(), kQuoted);
@@ -76,28 +78,53 @@ std::vector<Call> ParseTrace(const fs::path& file) {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// Checks one replacement of target by way of temporary in the trace.
-void ExpectDurableReplace(const std::vector<Call>& calls, const std::string& temporary,
-                          const std::string& target) {
+// Checks one replacement of target in the trace: its temporary file was
+// created exclusively and locked before anything was written to it, synced
+// after its last write, and held (never closed) until it was renamed onto
+// target, whose directory was synced after the rename.
+void ExpectDurableReplace(const std::vector<Call>& calls, const std::string& target) {
   SCOPED_TRACE(target);
-  std::size_t lastWrite = kNone, sync = kNone, rename = kNone, dirSync = kNone;
+  std::string temporary;
+  std::size_t rename = kNone;
+  for (std::size_t i = 0; i < calls.size() && rename == kNone; ++i) {
+    const Call& call = calls[i];
+    if (call.name.starts_with("rename") && call.result == 0 && call.paths.size() >= 2 &&
+        call.paths.back() == target) {
+      rename = i;
+      temporary = call.paths[call.paths.size() - 2];
+    }
+  }
+  ASSERT_NE(rename, kNone) << "nothing was renamed onto " << target;
+  EXPECT_TRUE(temporary.ends_with(kPartialDownloadSuffix)) << temporary;
+
+  std::size_t create = kNone, lock = kNone, firstWrite = kNone, lastWrite = kNone, sync = kNone,
+              dirSync = kNone, closedEarly = kNone;
   const std::string directory = fs::path(target).parent_path().string();
   for (std::size_t i = 0; i < calls.size(); ++i) {
     const Call& call = calls[i];
-    if (call.name == "write" && call.fdPath == temporary && call.result > 0) lastWrite = i;
+    const bool onTemporary = call.fdPath == temporary;
+    if (call.name == "openat" && !call.paths.empty() && call.paths.back() == temporary &&
+        call.result >= 0 && call.args.find("O_EXCL") != std::string::npos) {
+      create = i;
+    }
+    if (call.name == "flock" && onTemporary && call.result == 0 && lock == kNone) lock = i;
+    if (call.name == "write" && onTemporary && call.result > 0) {
+      if (firstWrite == kNone) firstWrite = i;
+      lastWrite = i;
+    }
     if ((call.name == "fsync" || call.name == "fdatasync") && call.result == 0) {
-      if (call.fdPath == temporary && rename == kNone) sync = i;
-      if (call.fdPath == directory && rename != kNone && dirSync == kNone) dirSync = i;
+      if (onTemporary && i < rename) sync = i;
+      if (call.fdPath == directory && i > rename && dirSync == kNone) dirSync = i;
     }
-    if (call.name.starts_with("rename") && call.result == 0 && call.paths.size() >= 2 &&
-        call.paths[call.paths.size() - 2] == temporary && call.paths.back() == target) {
-      rename = i;
-    }
+    if (call.name == "close" && onTemporary && i < rename) closedEarly = i;
   }
+  ASSERT_NE(create, kNone) << temporary << " was not created exclusively";
+  ASSERT_NE(lock, kNone) << temporary << " was never locked";
   ASSERT_NE(lastWrite, kNone) << "no write to " << temporary;
-  ASSERT_NE(rename, kNone) << "no rename of " << temporary << " onto " << target;
+  EXPECT_LT(lock, firstWrite) << "written before it was locked";
   ASSERT_NE(sync, kNone) << "the temporary file was not synced before the rename";
   EXPECT_GT(sync, lastWrite) << "synced before its last write";
+  EXPECT_EQ(closedEarly, kNone) << "let go of (and unlocked) before it was in place";
   EXPECT_NE(dirSync, kNone) << "no sync of " << directory << " after the rename";
 }
 
@@ -117,7 +144,7 @@ TEST(DurableDownload, DataIsSyncedBeforeTheMoveAndTheDirectoryAfterIt) {
   const fs::path trace = dir / "trace.txt";
   ChildProcess tracer = ChildProcess::Start(
       {KESTRUNE_TEST_STRACE, "-f", "-y", "-s", "0", "-o", trace.string(),
-       "-e", "trace=openat,write,fsync,fdatasync,rename,renameat,renameat2,close",
+       "-e", "trace=openat,flock,write,fsync,fdatasync,rename,renameat,renameat2,close",
        // NOTE: LeakSanitizer cannot run in a process that is already traced;
        // the rest of the sanitizers still can.
        "-E", "ASAN_OPTIONS=detect_leaks=0",
@@ -127,8 +154,8 @@ TEST(DurableDownload, DataIsSyncedBeforeTheMoveAndTheDirectoryAfterIt) {
   ASSERT_EQ(ReadFileBytes(target), served);
 
   const std::vector<Call> calls = ParseTrace(trace);
-  ExpectDurableReplace(calls, PartialDownloadPath(target), target);
-  ExpectDurableReplace(calls, PartialDownloadPath(copy), copy);
+  ExpectDurableReplace(calls, target);
+  ExpectDurableReplace(calls, copy);
 }
 
 }  // namespace

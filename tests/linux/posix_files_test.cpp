@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,8 +75,12 @@ TEST_F(PosixFiles, FailuresAreReportedInTheRuntimesWords) {
   EXPECT_EQ(KindOf([&] { files_.CreateOutputFile(dir_.Path("folder")); }),
             IoErrorKind::AccessDenied);
   EXPECT_EQ(KindOf([&] { files_.ReadWholeFile(dir_.Path("folder")); }), IoErrorKind::AccessDenied);
-  EXPECT_EQ(KindOf([&] { files_.ReplaceFile(dir_.Path("absent"), dir_.Path("plain")); }),
-            IoErrorKind::FileNotFound);
+  EXPECT_EQ(KindOf([&] { files_.CreateTemporaryFile(dir_.Path("no-dir/new")); }),
+            IoErrorKind::PathNotFound);
+  // A taken name is no failure: the caller tries another, and the file
+  // there is left as it was.
+  EXPECT_EQ(files_.CreateTemporaryFile(dir_.Path("plain")), nullptr);
+  EXPECT_EQ(files_.CreateTemporaryFile(dir_.Path("folder")), nullptr);
   EXPECT_EQ(ReadFileBytes(dir_.path() / "plain"), "p");
 }
 
@@ -158,10 +163,15 @@ TEST_F(PosixFiles, CurrentDirectoryHasNoClosingSeparator) {
   std::filesystem::current_path(previous);
 }
 
-TEST_F(PosixFiles, ReplacingPutsTheNewContentInPlace) {
+TEST_F(PosixFiles, MovingATemporaryFilePutsTheNewContentInPlace) {
   WriteFileBytes(dir_.path() / "target.txt", "old and longer");
-  WriteFileBytes(dir_.path() / "target.txt.part", "new");
-  files_.ReplaceFile(dir_.Path("target.txt.part"), dir_.Path("target.txt"));
+  {
+    auto part = files_.CreateTemporaryFile(dir_.Path("target.txt.part"));
+    ASSERT_NE(part, nullptr);
+    part->Write(AsBytes("new"));
+    part->Finish();
+    part->MoveInto(dir_.Path("target.txt"));
+  }
   EXPECT_EQ(ReadFileBytes(dir_.path() / "target.txt"), "new");
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "target.txt.part"));
   EXPECT_FALSE(OwnerMayExecute(dir_.Path("target.txt")));
@@ -182,20 +192,46 @@ TEST_F(PosixFiles, ProgramsBecomeExecutableAsTheyAreMovedInPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string part = dir_.Path(std::string(c.name) + ".part");
-    WriteFileBytes(part, c.content);
-    files_.ReplaceFile(part, dir_.Path(c.name));
+    auto part = files_.CreateTemporaryFile(dir_.Path(std::string(c.name) + ".part"));
+    ASSERT_NE(part, nullptr);
+    part->Write(AsBytes(c.content));
+    part->Finish();
+    part->MoveInto(dir_.Path(c.name));
     EXPECT_EQ(OwnerMayExecute(dir_.Path(c.name)), c.program);
     EXPECT_EQ(ReadFileBytes(dir_.path() / c.name), c.content);
   }
 }
 
-TEST_F(PosixFiles, RemoveFileIsQuietAboutMissingFiles) {
-  WriteFileBytes(dir_.path() / "gone", "g");
-  files_.RemoveFile(dir_.Path("gone"));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "gone"));
-  files_.RemoveFile(dir_.Path("gone"));
-  files_.RemoveFile(dir_.Path("no-dir/gone"));
+// A temporary file being written is held: another launcher's clean-up (here
+// another descriptor of the same file, which flock treats as a stranger)
+// leaves it, and it goes once its writer drops it; a leftover nobody holds
+// goes at once.
+TEST_F(PosixFiles, OnlyTemporaryFilesNobodyHoldsCanBeRemoved) {
+  const std::string held = dir_.Path("a.exe.1-0.kestrune-part");
+  {
+    auto part = files_.CreateTemporaryFile(held);
+    ASSERT_NE(part, nullptr);
+    part->Write(AsBytes("half"));
+    EXPECT_FALSE(files_.RemoveUnlessHeld(held));
+    EXPECT_TRUE(std::filesystem::exists(held));
+  }
+  EXPECT_FALSE(std::filesystem::exists(held));  // dropped before it was moved
+
+  WriteFileBytes(dir_.path() / "b.exe.2-0.kestrune-part", "left by a killed launcher");
+  EXPECT_TRUE(files_.RemoveUnlessHeld(dir_.Path("b.exe.2-0.kestrune-part")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "b.exe.2-0.kestrune-part"));
+  EXPECT_FALSE(files_.RemoveUnlessHeld(dir_.Path("absent")));
+}
+
+TEST_F(PosixFiles, FileNamesAreThePlainFilesOfTheFolder) {
+  WriteFileBytes(dir_.path() / "a.exe", "a");
+  WriteFileBytes(dir_.path() / "b.exe.1-0.kestrune-part", "b");
+  std::filesystem::create_directory(dir_.path() / "folder.kestrune-part");
+  std::filesystem::create_symlink("/etc/passwd", dir_.path() / "link.kestrune-part");
+  std::vector<std::string> names = files_.FileNamesIn(dir_.path().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.exe", "b.exe.1-0.kestrune-part"}));
+  EXPECT_TRUE(files_.FileNamesIn(dir_.Path("absent")).empty());
 }
 
 }  // namespace

@@ -175,15 +175,44 @@ TEST_F(Win32Files, WriteReadBackReplaceAndRemove) {
   EXPECT_TRUE(files.FileExists(unicode));
   EXPECT_EQ(files.ReadWholeFile(unicode), std::string("named"));
 
-  const std::string from = dir + "\\new.part";
-  WriteFileBytes(files, from, "new content");
-  files.ReplaceFile(from, unicode);
+  // A temporary file is moved over the old one through its own handle.
+  const std::string from = dir + "\\new \xE6\x97\xA5.1-0.kestrune-part";
+  {
+    auto part = files.CreateTemporaryFile(from);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(files.CreateTemporaryFile(from), nullptr);  // the name is taken
+    part->Write(std::as_bytes(std::span("new content", 11)));
+    part->Finish();
+    part->MoveInto(unicode);
+  }
   EXPECT_EQ(files.ReadWholeFile(unicode), std::string("new content"));
   EXPECT_FALSE(files.FileExists(from));
+}
 
-  files.RemoveFile(unicode);
-  EXPECT_FALSE(files.FileExists(unicode));
-  EXPECT_NO_THROW(files.RemoveFile(unicode));  // already gone: quietly nothing
+// A temporary file being written shares no deletion, so another launcher's
+// clean-up cannot remove it; dropped unfinished it removes itself, and a
+// leftover nobody holds goes. The listing names plain files only.
+TEST_F(Win32Files, OnlyTemporaryFilesNobodyHoldsCanBeRemoved) {
+  dir += "\\held";
+  ::CreateDirectoryW(Widen(dir).c_str(), nullptr);
+  const std::string held = dir + "\\a.exe.1-0.kestrune-part";
+  {
+    auto part = files.CreateTemporaryFile(held);
+    ASSERT_NE(part, nullptr);
+    part->Write(std::as_bytes(std::span("half", 4)));
+    EXPECT_FALSE(files.RemoveUnlessHeld(held));
+    EXPECT_TRUE(files.FileExists(held));
+  }
+  EXPECT_FALSE(files.FileExists(held));
+
+  const std::string leftover = dir + "\\b.exe.2-0.kestrune-part";
+  WriteFileBytes(files, leftover, "left by a killed launcher");
+  ::CreateDirectoryW(Widen(dir + "\\folder.kestrune-part").c_str(), nullptr);
+  EXPECT_EQ(files.FileNamesIn(dir), std::vector<std::string>{"b.exe.2-0.kestrune-part"});
+  EXPECT_TRUE(files.RemoveUnlessHeld(leftover));
+  EXPECT_FALSE(files.FileExists(leftover));
+  EXPECT_FALSE(files.RemoveUnlessHeld(leftover));
+  EXPECT_TRUE(files.FileNamesIn(dir + "\\absent").empty());
 }
 
 TEST_F(Win32Files, WritesOfAnySizeReachTheFileWholeAndInOrder) {
@@ -236,8 +265,9 @@ TEST_F(Win32Files, FailuresCarryTheSystemsCodeAndTheRuntimesWords) {
   EXPECT_EQ(folder.kind, IoErrorKind::AccessDenied);
   EXPECT_EQ(folder.systemCode, 5);
 
-  const auto noSource = IoFailure([&] { files.ReplaceFile(dir + "\\gone", dir + "\\x"); });
-  EXPECT_EQ(noSource.kind, IoErrorKind::FileNotFound);
+  const auto noTemporaryFolder =
+      IoFailure([&] { files.CreateTemporaryFile(dir + "\\nope\\a.1-0.kestrune-part"); });
+  EXPECT_EQ(noTemporaryFolder.kind, IoErrorKind::PathNotFound);
 }
 
 TEST_F(Win32Files, AFileHeldOpenWithoutSharingIsRefused) {
@@ -370,7 +400,10 @@ TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
   // A failed download leaves the earlier file alone and no partial file.
   EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "cut.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
-  EXPECT_FALSE(files.FileExists(PartialDownloadPath(target)));
+  EXPECT_FALSE(files.FileExists(PartialDownloadPath(target, files.ProcessId(), 0)));
+  for (const std::string& name : files.FileNamesIn(arguments().scratch)) {
+    EXPECT_FALSE(name.ends_with(kPartialDownloadSuffix)) << name;
+  }
   EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "missing.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
 }

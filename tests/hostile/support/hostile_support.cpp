@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -228,6 +229,55 @@ std::string NormalizePosixPath(std::string_view path) {
   return out.empty() ? "/" : out;
 }
 
+namespace {
+
+// The same for a download's temporary file; MoveInto is refused when its
+// target leaves the working directory.
+class SandboxedTemporaryFile final : public TemporaryFile {
+ public:
+  SandboxedTemporaryFile(SandboxedFiles& owner, std::unique_ptr<TemporaryFile> shipped,
+                         std::string path, std::function<void(const std::string&)> requireInside)
+      : owner_(owner),
+        shipped_(std::move(shipped)),
+        path_(std::move(path)),
+        requireInside_(std::move(requireInside)) {
+    ++owner_.openOutputFiles;
+  }
+  SandboxedTemporaryFile(const SandboxedTemporaryFile&) = delete;
+  SandboxedTemporaryFile& operator=(const SandboxedTemporaryFile&) = delete;
+  ~SandboxedTemporaryFile() override {
+    if (open_) --owner_.openOutputFiles;
+  }
+
+  void Write(std::span<const std::byte> bytes) override { Recorded("Write", [&] { shipped_->Write(bytes); }); }
+  void Finish() override { Recorded("Finish", [&] { shipped_->Finish(); }); }
+  void MoveInto(const std::string& target) override {
+    requireInside_(target);
+    Recorded("MoveInto", [&] { shipped_->MoveInto(target); });
+    if (std::exchange(open_, false)) --owner_.openOutputFiles;
+    owner_.replacedPaths.push_back(target);
+  }
+
+ private:
+  template <typename Call>
+  void Recorded(const char* name, Call&& call) {
+    try {
+      call();
+    } catch (const IoError&) {
+      owner_.failedCalls.push_back(std::string(name) + " " + path_);
+      throw;
+    }
+  }
+
+  SandboxedFiles& owner_;
+  std::unique_ptr<TemporaryFile> shipped_;
+  std::string path_;
+  std::function<void(const std::string&)> requireInside_;
+  bool open_ = true;
+};
+
+}  // namespace
+
 std::vector<int> OpenDescriptors() {
   std::vector<int> out;
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
@@ -273,25 +323,28 @@ std::string SandboxedFiles::ReadWholeFile(const std::string& path) {
   }
 }
 
-void SandboxedFiles::ReplaceFile(const std::string& from, const std::string& to) {
-  RequireInside(from);
-  RequireInside(to);
+std::unique_ptr<TemporaryFile> SandboxedFiles::CreateTemporaryFile(const std::string& path) {
+  RequireInside(path);
+  std::unique_ptr<TemporaryFile> shipped;
   try {
-    shipped_.ReplaceFile(from, to);
+    shipped = shipped_.CreateTemporaryFile(path);
   } catch (const IoError&) {
-    failedCalls.push_back("ReplaceFile " + to);
+    failedCalls.push_back("CreateTemporaryFile " + path);
     throw;
   }
-  replacedPaths.push_back(to);
+  if (!shipped) return nullptr;
+  createdPaths.push_back(path);
+  return std::make_unique<SandboxedTemporaryFile>(
+      *this, std::move(shipped), path, [this](const std::string& target) { RequireInside(target); });
 }
 
-void SandboxedFiles::RemoveFile(const std::string& path) noexcept {
+bool SandboxedFiles::RemoveUnlessHeld(const std::string& path) noexcept {
   const std::string normal = NormalizePosixPath(path);
   if (!normal.starts_with(workDir_ + "/")) {
     escapes.push_back(path);
-    return;
+    return false;
   }
-  shipped_.RemoveFile(path);
+  return shipped_.RemoveUnlessHeld(path);
 }
 
 // ---------------------------------------------------------------- SmallTmpfs

@@ -79,13 +79,17 @@ class SandboxedFiles final : public FileSystem {
   bool FileExists(const std::string& path) override { return shipped_.FileExists(path); }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
   std::string ReadWholeFile(const std::string& path) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) noexcept override;
+  std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
+  bool RemoveUnlessHeld(const std::string& path) noexcept override;
+  std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override {
+    return shipped_.FileNamesIn(directory);
+  }
+  std::uint64_t ProcessId() const override { return shipped_.ProcessId(); }
   char PathSeparator() const override { return shipped_.PathSeparator(); }
 
   std::vector<std::string> escapes;        // paths refused for leaving the directory
   std::vector<std::string> createdPaths;   // every file created, in order
-  std::vector<std::string> replacedPaths;  // every ReplaceFile target, in order
+  std::vector<std::string> replacedPaths;  // every file moved into place, in order
   // Every call the shipped layer failed, as "<call> <path>", in order: tells
   // a full disk met while writing from one met only when closing.
   std::vector<std::string> failedCalls;
