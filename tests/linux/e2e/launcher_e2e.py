@@ -15,7 +15,9 @@ import fcntl
 import hashlib
 import json
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -30,11 +32,18 @@ MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
 UPDATE_PROBLEM = "Problem with function update. Please contact Tavimo"
 REFUSED_PROBLEM = "Unable to run Kestrune without the updated files"
 DESIGN_TEXT_HEIGHT = 13
+CRASH_SIGNALS = {signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGILL, signal.SIGFPE}
 
 
 def scaled(value, text_height):
     """The core's ScaleByTextHeight: value * h / 13, halves away from zero."""
     return (value * text_height + DESIGN_TEXT_HEIGHT // 2) // DESIGN_TEXT_HEIGHT
+
+
+def allow_core_dumps():
+    """In the launcher's process before it starts: a crash leaves a core."""
+    _, hard = resource.getrlimit(resource.RLIMIT_CORE)
+    resource.setrlimit(resource.RLIMIT_CORE, (hard, hard))
 
 
 def run(*argv, check=True):
@@ -77,12 +86,27 @@ class Scenarios(unittest.TestCase):
         shutil.copy(os.path.join(os.path.dirname(__file__), "xdg-open"), self.bin)
         self.rules_path = os.path.join(base, "rules.json")
         self.log_path = os.path.join(base, "requests.log")
+        self.stderr_path = os.path.join(base, "launcher-stderr.txt")
         self.server = None
         self.launcher = None
         self.seen = {}  # window id -> title, every visible window observed
         self.addCleanup(self._stop_all)
 
     def _stop_all(self):
+        # A launcher that died by a crash's signal: its errors and its core
+        # (the kernel writes "core" into its working directory) are kept
+        # where the failure says, before the temporary folder goes.
+        if self.launcher and self.launcher.poll() is not None and \
+                -self.launcher.returncode in CRASH_SIGNALS:
+            kept = os.path.join(tempfile.gettempdir(), "kestrune-e2e-crashes", self.id())
+            os.makedirs(kept, exist_ok=True)
+            for path in [self.stderr_path] + [os.path.join(self.work, n)
+                                              for n in os.listdir(self.work)
+                                              if n.startswith("core")]:
+                if os.path.exists(path):
+                    shutil.copy(path, kept)
+            self.fail(f"the program died by signal {-self.launcher.returncode}; "
+                      f"its errors and core are in {kept}")
         for proc in (self.launcher, self.server):
             if proc and proc.poll() is None:
                 proc.terminate()
@@ -145,8 +169,14 @@ class Scenarios(unittest.TestCase):
         for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
                       "ALL_PROXY"):
             env.pop(proxy, None)
-        self.launcher = subprocess.Popen([OPTIONS.program], cwd=self.work, env=env,
-                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        with open(self.stderr_path, "ab") as errors:
+            self.launcher = subprocess.Popen(
+                [OPTIONS.program], cwd=self.work, env=env, stdout=subprocess.DEVNULL,
+                stderr=errors, preexec_fn=allow_core_dumps)
+
+    def launcher_errors(self):
+        with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
 
     # ----------------------------------------------------- the display
     def visible_windows(self):
@@ -168,7 +198,7 @@ class Scenarios(unittest.TestCase):
                 if name == title:
                     return wid
             if self.launcher.poll() is not None:
-                errors = self.launcher.stderr.read().decode(errors="replace")
+                errors = self.launcher_errors()
                 self.fail(f"the program ended (code {self.launcher.returncode}) without "
                           f"showing {title!r}; seen: {sorted(set(self.seen.values()))}; "
                           f"its errors: {errors}")
