@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""The Authenticode signatures of the installers, read back with the real
+"""The installers as files, without Wine. The shipped one is a 32-bit
+program asking for administrator rights, with its version and the
+program's icon. Their Authenticode signatures, read back with the real
 osslsigncode: the test installer, built signed with a throwaway certificate
 as a maker's signed build is, and the programs it carries are signed; the
 default build's installer and programs are not; and a signing that fails
@@ -7,12 +9,52 @@ leaves the file as it was."""
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "windows"))
+from check_exe import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_VERSION, VERSION, read_res  # noqa: E402
 
 ARGS = None
+
+
+class ShippedInstaller(unittest.TestCase):
+
+    def test_is_a_32_bit_installer_for_administrators_with_its_version_and_icon(self):
+        headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", ARGS.unsigned_setup],
+                                 check=True, capture_output=True, text=True).stdout
+        self.assertRegex(headers, r"file format pei-i386\n", "runs on both kinds of Windows")
+        with tempfile.TemporaryDirectory() as tmp:
+            res = os.path.join(tmp, "setup.res")
+            subprocess.run(["i686-w64-mingw32-windres", "-i", ARGS.unsigned_setup,
+                            "-O", "res", "-o", res], check=True)
+            resources = read_res(res)
+
+        root = ElementTree.fromstring(resources[(RT_MANIFEST, 1)])
+        levels = [e.get("level") for e in root.iter() if e.tag.endswith("requestedExecutionLevel")]
+        self.assertEqual(levels, ["requireAdministrator"])
+
+        info = resources[(RT_VERSION, 1)]
+        fixed = info.index(struct.pack("<I", 0xFEEF04BD))
+        product_ms, product_ls = struct.unpack_from("<2I", info, fixed + 16)
+        self.assertEqual((product_ms >> 16, product_ms & 0xFFFF, product_ls >> 16,
+                          product_ls & 0xFFFF), tuple(int(p) for p in VERSION.split(".")))
+        for key, value in (("ProductVersion", VERSION), ("CompanyName", "Tavimo"),
+                           ("ProductName", "Kestrune")):
+            self.assertIn(("%s\0" % key).encode("utf-16-le"), info)
+            self.assertIn(("%s\0" % value).encode("utf-16-le"), info, key)
+
+        with open(ARGS.icon, "rb") as f:
+            ico = f.read()
+        size, offset = struct.unpack_from("<II", ico, 6 + 8)
+        groups = [data for (kind, _), data in resources.items() if kind == RT_GROUP_ICON]
+        self.assertEqual(len(groups), 1)
+        icon_id = struct.unpack_from("<H", groups[0], 6 + 12)[0]
+        self.assertEqual(resources[(RT_ICON, icon_id)], ico[offset:offset + size])
 
 
 def verify(path):
@@ -72,7 +114,7 @@ class Signatures(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     for name in ("osslsigncode", "cert-dir", "signed-setup", "signed-stage", "unsigned-setup",
-                 "unsigned-program", "sign-script", "cmake"):
+                 "unsigned-program", "sign-script", "cmake", "icon"):
         parser.add_argument("--" + name, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest)
