@@ -141,6 +141,10 @@ std::string ControlJson(HWND control, HWND main) {
 }
 
 std::string TooltipJson(HWND tip) {
+  // Visibility first: a tip is sized and shown in one step, so a tip seen
+  // visible already has its size, while a size read before the tip shows
+  // would be the empty one of a hidden tip reported beside "visible".
+  const bool visible = ::IsWindowVisible(tip) != FALSE;
   RECT rect{};
   ::GetWindowRect(tip, &rect);
   return JsonObject()
@@ -148,7 +152,7 @@ std::string TooltipJson(HWND tip) {
       .Number("autopop", static_cast<long long>(
                              ::SendMessageW(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0)))
       .Number("max_width", static_cast<long long>(::SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0)))
-      .Bool("visible", ::IsWindowVisible(tip) != FALSE)
+      .Bool("visible", visible)
       .Text("text", WindowTextByMessage(tip))
       .Raw("screen", RectJson(rect))
       .str();
