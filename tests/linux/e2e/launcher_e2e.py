@@ -93,11 +93,20 @@ class Scenarios(unittest.TestCase):
         self.addCleanup(self._stop_all)
 
     def _stop_all(self):
+        crashed = self.launcher and self.launcher.poll() is not None and \
+            -self.launcher.returncode in CRASH_SIGNALS
+        for proc in (self.launcher, self.server):
+            if proc and proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
         # A launcher that died by a crash's signal: its errors and its core
         # (the kernel writes "core" into its working directory) are kept
         # where the failure says, before the temporary folder goes.
-        if self.launcher and self.launcher.poll() is not None and \
-                -self.launcher.returncode in CRASH_SIGNALS:
+        if crashed:
             kept = os.path.join(tempfile.gettempdir(), "kestrune-e2e-crashes", self.id())
             os.makedirs(kept, exist_ok=True)
             for path in [self.stderr_path] + [os.path.join(self.work, n)
@@ -107,14 +116,6 @@ class Scenarios(unittest.TestCase):
                     shutil.copy(path, kept)
             self.fail(f"the program died by signal {-self.launcher.returncode}; "
                       f"its errors and core are in {kept}")
-        for proc in (self.launcher, self.server):
-            if proc and proc.poll() is None:
-                proc.terminate()
-                try:
-                    proc.wait(5)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
 
     def publish(self, title, entries, manifest=None):
         """Puts updater.txt (title, then name/caption pairs) and the files
