@@ -47,7 +47,6 @@ class Overlap(e2e.Scenarios):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-            proc.stderr.close()
 
     def start(self):
         self.launcher = None
@@ -72,7 +71,7 @@ class Overlap(e2e.Scenarios):
             self.assertFalse(unexpected, f"launcher {proc.pid} showed {unexpected}")
             if proc.poll() is not None:
                 self.fail(f"launcher {proc.pid} ended (code {proc.returncode}) without {title!r}: "
-                          + proc.stderr.read().decode(errors="replace"))
+                          + self.launcher_errors())
             time.sleep(0.1)
         self.fail(f"launcher {proc.pid} showed no {title!r} within {timeout} s")
 
@@ -127,8 +126,9 @@ class Overlap(e2e.Scenarios):
         self.assertEqual(self.kept(), self.want, "the file when the first window showed")
         second_window = self.wait_for(second, "Tavimo")
         self.assertEqual(self.kept(), self.want, "the file when the second window showed")
-        self.close(first, first_window)
+        # The second window was mapped last, over the first: closed first.
         self.close(second, second_window)
+        self.close(first, first_window)
         self.assertEqual(self.kept(), self.want)
         self.assert_same_file("small.txt")
         self.assert_no_temporary_files()
