@@ -23,7 +23,7 @@ import launcher_e2e as e2e  # noqa: E402
 
 BIG = "big.bin"
 SIZE = 6 * 1024 * 1024
-RATE = 512 * 1024  # bytes a second: the whole file takes 12 s
+RATE = 384 * 1024  # bytes a second: the whole file takes 16 s
 PART = ".kestrune-part"
 
 
@@ -111,8 +111,9 @@ class Overlap(e2e.Scenarios):
         first = self.start()
         self.answer(self.wait_for(first, "Confirm"), "Return")
         # The second starts when the first is past half the file: a shared
-        # temporary file would now be cut short under the first writer.
-        part, inode = self.wait_for_part(SIZE * 6 // 10)
+        # temporary file would now be cut short under the first writer. The
+        # 7 s left to the first are the second's time to start and ask.
+        part, inode = self.wait_for_part(SIZE * 55 // 100)
         second = self.start()
         confirm = self.wait_for(second, "Confirm")
         # The second launcher's start-up, its clean-up of leftovers included,
