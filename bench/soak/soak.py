@@ -147,6 +147,7 @@ class Launcher:
         self.hung = False
         self.window = False
         self.boxes = Counter()
+        self.unexpected = []  # titles of boxes and windows that are none of the launcher's
         self.corrupt_at_window = []
         self.returncode = None
 
@@ -289,6 +290,8 @@ class Soak:
                 self.note(run, "%s hung" % l.label)
             if l.boxes["error"]:
                 self.note(run, "%s showed an error box" % l.label)
+            if l.unexpected:
+                self.note(run, "%s showed %s" % (l.label, l.unexpected))
             if self.abnormal(l):
                 self.note(run, "%s ended with %s" % (l.label, l.returncode))
 
@@ -369,6 +372,8 @@ class LinuxSoak(Soak):
                         launcher.corrupt_at_window = self.at_window(launcher)
                     else:
                         launcher.boxes[kind] += 1
+                        if kind == "unexpected":
+                            launcher.unexpected.append(title)
                 answered[wid] = now
                 if title == TITLE:
                     self.click_exit(wid)
@@ -458,6 +463,8 @@ class WindowsSoak(Soak):
             kind = {"Confirm": "confirm", "Information": "information",
                     "Kestrune": "error"}.get(box.get("title"), "unexpected")
             launcher.boxes[kind] += 1
+            if kind == "unexpected":
+                launcher.unexpected.append("%s: %s" % (box.get("title"), box.get("text")))
         if report.get("main_window"):
             launcher.window = True
             launcher.corrupt_at_window = self.at_window(launcher)
@@ -540,9 +547,9 @@ def main():
         json.dump(summary, f, indent=2)
     print(json.dumps({k: v for k, v in summary.items() if k != "problems"}, indent=2))
     print("results in", o.out)
-    bad = sum(summary[k] for k in ("corrupt_files", "corrupt_at_window", "leftover_temp_files",
-                                   "hangs", "signal_deaths", "nonzero_exits", "boxes_error",
-                                   "clean_starts_without_window"))
+    bad = sum(summary[k] for k in (
+        "corrupt_files", "corrupt_at_window", "leftover_temp_files", "hangs", "signal_deaths",
+        "nonzero_exits", "boxes_error", "boxes_unexpected", "clean_starts_without_window"))
     return 1 if bad or cores else 0
 
 
