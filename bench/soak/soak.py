@@ -295,6 +295,18 @@ class Soak:
             if self.abnormal(l):
                 self.note(run, "%s ended with %s" % (l.label, l.returncode))
 
+    def abnormal(self, launcher):
+        """Counts a launcher that ended other than by its own Exit, by the
+        kill this soak sent, or as a hang (counted where it is found)."""
+        code = launcher.returncode
+        if launcher.hung or self.ended_as_killed(launcher):
+            return False
+        if code < 0:
+            self.s["signal_deaths"] += 1
+        elif code != 0:
+            self.s["nonzero_exits"] += 1
+        return code != 0
+
     def stderr_path(self, run, launcher):
         return os.path.join(self.stderr_dir, "%04d-%s.txt" % (run, launcher.label))
 
@@ -388,15 +400,8 @@ class LinuxSoak(Soak):
         launcher.returncode = proc.wait()
         self.keep_stderr(path)
 
-    def abnormal(self, launcher):
-        code = launcher.returncode
-        if launcher.killed and code == -signal.SIGKILL or launcher.hung:
-            return False
-        if code < 0:
-            self.s["signal_deaths"] += 1
-        elif code != 0:
-            self.s["nonzero_exits"] += 1
-        return code != 0
+    def ended_as_killed(self, launcher):
+        return launcher.killed and launcher.returncode == -signal.SIGKILL
 
 
 # ------------------------------------------------------------- Windows
@@ -483,15 +488,9 @@ class WindowsSoak(Soak):
         launcher.returncode = proc.wait()
         self.keep_stderr(path)
 
-    def abnormal(self, launcher):
-        code = launcher.returncode
-        if launcher.killed or launcher.hung:
-            return False
-        if code < 0:
-            self.s["signal_deaths"] += 1
-        elif code != 0:
-            self.s["nonzero_exits"] += 1
-        return code != 0
+    def ended_as_killed(self, launcher):
+        # TerminateProcess's exit code is the one taskkill chose, not a signal.
+        return launcher.killed
 
     def close(self):
         subprocess.run([wine.server(), "-k"], env=self.env, timeout=60)
