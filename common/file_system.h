@@ -18,8 +18,7 @@ class OutputFile {
   virtual ~OutputFile() = default;
   virtual void Write(std::span<const std::byte> bytes) = 0;
   // Flushes the bytes to the disk itself, not just to the system, and
-  // closes; a failure to do either is an IoError. A file is moved into place
-  // only after this, so a power cut cannot leave a kept name over lost data.
+  // closes; a failure to do either is an IoError.
   virtual void Close() = 0;
 };
 

@@ -36,20 +36,8 @@ bool ReadBody(InternetResponse& response, Take&& take) {
   return !announced || *announced == received;
 }
 
-}  // namespace
-
-std::string AgentName(std::string_view executablePath) {
-  const std::size_t slash = executablePath.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? executablePath
-                                                     : executablePath.substr(slash + 1));
-}
-
-std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
-                                std::uint64_t n) {
-  return localPath + "." + std::to_string(processId) + "-" + std::to_string(n) +
-         kPartialDownloadSuffix;
-}
-
+// The temporary file a download of localPath is written to, under a name
+// no other file has; throws IoError.
 std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
                                                       const std::string& localPath) {
   // Shared by every download of this process, so a name is never tried
@@ -63,6 +51,20 @@ std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
     if (file) return file;
   }
   throw IoError(IoErrorKind::Other, 0);
+}
+
+}  // namespace
+
+std::string AgentName(std::string_view executablePath) {
+  const std::size_t slash = executablePath.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? executablePath
+                                                     : executablePath.substr(slash + 1));
+}
+
+std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
+                                std::uint64_t n) {
+  return localPath + "." + std::to_string(processId) + "-" + std::to_string(n) +
+         kPartialDownloadSuffix;
 }
 
 void RemoveAbandonedDownloads(FileSystem& files, const std::string& directory) {

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -60,11 +59,6 @@ inline constexpr char kPartialDownloadSuffix[] = ".kestrune-part";
 // launchers never try the same name, and one process never twice.
 std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
                                 std::uint64_t n);
-
-// Creates the temporary file a download of localPath is written to, under a
-// name no other file has; throws IoError.
-std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
-                                                      const std::string& localPath);
 
 // Removes the temporary downloads in directory that no running launcher
 // holds: what a launcher that was killed or lost its power left behind.

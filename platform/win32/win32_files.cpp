@@ -118,21 +118,22 @@ class Win32TemporaryFile final : public TemporaryFile {
       : writer_(std::move(handle)), path_(std::move(path)) {}
 
   ~Win32TemporaryFile() override {
-    if (moved_ || !writer_.Get()) {
-      if (!moved_) RemoveQuietly();
-      return;
-    }
+    if (moved_) return;
     // Marked for deletion while still held, so no other launcher ever sees
-    // it without its owner; it goes when the handle closes.
+    // it without its owner; it goes when the writer closes the handle.
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    const bool marked = ::SetFileInformationByHandle(writer_.Get(), FileDispositionInfo,
-                                                     &disposition, sizeof disposition) != 0;
+    if (writer_.Get() && ::SetFileInformationByHandle(writer_.Get(), FileDispositionInfo,
+                                                      &disposition, sizeof disposition)) {
+      return;
+    }
+    // A handle lost to a failed write, or a refused mark: closed, then
+    // deleted by name.
     try {
       writer_.Close();
     } catch (...) {
     }
-    if (!marked) RemoveQuietly();
+    RemoveQuietly();
   }
 
   Win32TemporaryFile(const Win32TemporaryFile&) = delete;
