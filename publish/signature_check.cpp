@@ -171,14 +171,13 @@ std::optional<MinisignKey> ParsePublicKeyFile(std::string_view text) {
 }
 
 std::string KeyIdText(const MinisignKey& key) {
-  // minisign reads the id as a little-endian number.
-  std::string text;
-  for (auto byte = key.keyId.rbegin(); byte != key.keyId.rend(); ++byte) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", *byte);
-    text += digits;
-  }
-  return text;
+  // minisign reads the id as a little-endian number and prints it without
+  // leading zeros, as its .pub files' comment line shows it.
+  unsigned long long id = 0;
+  for (auto byte = key.keyId.rbegin(); byte != key.keyId.rend(); ++byte) id = id << 8 | *byte;
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%llX", id);
+  return digits;
 }
 
 void ReportSignatureProblem(CheckReport& report, int line, const std::string& where,

@@ -24,7 +24,7 @@ struct CheckKey {
 // then the key line); nothing when the text is not one.
 std::optional<MinisignKey> ParsePublicKeyFile(std::string_view text);
 
-// The key id as minisign shows it: 16 upper-case hex digits.
+// The key id as minisign shows it: upper-case hex, without leading zeros.
 std::string KeyIdText(const MinisignKey& key);
 
 // Adds a refusal of the signature at where (its path or address) at line;
