@@ -1,7 +1,7 @@
 # Finds libsodium for both programs:
 #   - the Linux build: Debian's libsodium-dev (/usr/include/sodium.h and the
 #     shared libsodium.so);
-#   - the Windows build: the static libsodium.a script/build-mingw-libsodium
+#   - the Windows build: the static libsodium.a script/build-mingw-deps
 #     installs in build/mingw-deps (build/mingw-deps-i686 for the 32-bit
 #     program), reached through CMAKE_FIND_ROOT_PATH of the MinGW toolchain
 #     file (whose ONLY modes keep the host's copy out).

@@ -1,7 +1,7 @@
 # The part of the MinGW-w64 toolchain files that both architectures share:
 # cmake/mingw-w64-x86_64.cmake and cmake/mingw-w64-i686.cmake set
 # CMAKE_SYSTEM_PROCESSOR, KESTRUNE_MINGW_TRIPLE and KESTRUNE_MINGW_DEPS (the
-# prefix the script/build-mingw-* scripts fill for that architecture), then
+# prefix script/build-mingw-deps fills for that architecture), then
 # include this file.
 set(CMAKE_SYSTEM_NAME Windows)
 
