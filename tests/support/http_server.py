@@ -12,7 +12,9 @@ behaviour other than "send the file":
    "/serverlist/e.exe": {"redirect": "/serverlist/f.exe", "code": 302},
    "/serverlist/g.exe": {"stall_after": 100, "stall_seconds": 120},
    "/serverlist/h.exe": {"body": "inline text", "status": 200},
-   "/serverlist/i.exe": {"rate": 65536}}               # about 64 KiB a second
+   "/serverlist/i.exe": {"rate": 65536},               # about 64 KiB a second
+   "/serverlist/j.exe": {"hold_after": 1000, "hold_until": "/tmp/go"}}
+                       # the rest once that file exists (at most 120 s on)
 
 Every request is appended to --log as one JSON line (method, path, agent),
 so a test can tell what the program fetched and in which order.
@@ -127,7 +129,9 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(float(rule.get("stall_seconds", 120)))
             self._reset()
             return
-        if rule.get("rate"):
+        if "hold_after" in rule:
+            self._hold(body, int(rule["hold_after"]), rule["hold_until"])
+        elif rule.get("rate"):
             self._trickle(body, float(rule["rate"]))
         else:
             self.wfile.write(body)
@@ -147,6 +151,20 @@ class Handler(BaseHTTPRequestHandler):
                 ahead = start + (i + step) / rate - time.monotonic()
                 if ahead > 0:
                     time.sleep(ahead)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def _hold(self, body, sent_first, gate):
+        """Sends body up to sent_first, then the rest once the file gate
+        exists: a test holds a transfer part-way for exactly as long as it
+        needs, instead of pacing it for a guessed time."""
+        try:
+            self.wfile.write(body[:sent_first])
+            self.wfile.flush()
+            deadline = time.monotonic() + 120
+            while not os.path.exists(gate) and time.monotonic() < deadline:
+                time.sleep(0.02)
+            self.wfile.write(body[sent_first:])
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 

@@ -3,9 +3,10 @@
 part-way, driven as users would.
 
 Built on the end-to-end scenarios (tests/linux/e2e/launcher_e2e.py): the
-same test build, test server, display and set-up; this adds a slow server
-(the "rate" rule of tests/support/http_server.py) and finds each launcher's
-boxes and window by its process id.
+same test build, test server, display and set-up; this adds a server that
+holds the big file part-way until the case lets it go (the "hold" rule of
+tests/support/http_server.py) and finds each launcher's boxes and window by
+its process id.
 
 Run one case:  overlap_e2e.py --program P --clipboard-probe C ... Overlap.test_x
 """
@@ -23,7 +24,9 @@ import launcher_e2e as e2e  # noqa: E402
 
 BIG = "big.bin"
 SIZE = 6 * 1024 * 1024
-RATE = 384 * 1024  # bytes a second: the whole file takes 16 s
+# What a launcher may hold in memory before it writes: a held transfer's file
+# stops short of what was sent by up to this much.
+HELD = 64 * 1024
 PART = ".kestrune-part"
 
 
@@ -95,6 +98,9 @@ class Overlap(e2e.Scenarios):
     def close(self, proc, wid):
         self.assertEqual(self.windows_of(proc).get(wid), "Tavimo")
         h = self.text_height(wid)
+        # The two windows open at one place, nearly at once: the click goes
+        # to whichever is on top, so this one is put there first.
+        e2e.run("xdotool", "windowraise", wid)
         self.click(wid, e2e.scaled(297, h) + e2e.scaled(89, h) // 2,
                    e2e.scaled(320, h) + e2e.scaled(25, h) // 2)  # Exit
         try:
@@ -105,15 +111,22 @@ class Overlap(e2e.Scenarios):
     def kept(self):
         return sha256(os.path.join(self.work, BIG))
 
+    def hold_big_file_after(self, sent):
+        """Serves the big file up to sent bytes, the rest after release()."""
+        self.gate = self.work + ".gate"
+        self.start_server({"/serverlist/" + BIG: {"hold_after": sent, "hold_until": self.gate}})
+
+    def release(self):
+        open(self.gate, "w").close()
+
     # -------------------------------------------------------------- cases
     def test_two_launchers_downloading_at_once_both_keep_the_whole_file(self):
-        self.start_server({"/serverlist/" + BIG: {"rate": RATE}})
+        self.hold_big_file_after(SIZE * 55 // 100)
         first = self.start()
         self.answer(self.wait_for(first, "Confirm"), "Return")
         # The second starts when the first is past half the file: a shared
-        # temporary file would now be cut short under the first writer. The
-        # 7 s left to the first are the second's time to start and ask.
-        part, inode = self.wait_for_part(SIZE * 55 // 100)
+        # temporary file would now be cut short under the first writer.
+        part, inode = self.wait_for_part(SIZE * 55 // 100 - HELD)
         second = self.start()
         confirm = self.wait_for(second, "Confirm")
         # The second launcher's start-up, its clean-up of leftovers included,
@@ -121,13 +134,18 @@ class Overlap(e2e.Scenarios):
         self.assertEqual(self.part_files().get(part), inode, "the running download's file went")
         size = os.path.getsize(os.path.join(self.work, part))
         self.answer(confirm, "Return")
+        # Both are part-way through now, each into a file of its own.
+        deadline = time.monotonic() + 30
+        while len(self.part_files()) < 2 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(len(self.part_files()), 2, f"not two: {sorted(self.part_files())}")
+        self.release()
 
         first_window = self.wait_for(first, "Tavimo")
         self.assertGreater(SIZE, size, "the first download ended before the second began")
         self.assertEqual(self.kept(), self.want, "the file when the first window showed")
         second_window = self.wait_for(second, "Tavimo")
         self.assertEqual(self.kept(), self.want, "the file when the second window showed")
-        # The second window was mapped last, over the first: closed first.
         self.close(second, second_window)
         self.close(first, first_window)
         self.assertEqual(self.kept(), self.want)
@@ -135,10 +153,10 @@ class Overlap(e2e.Scenarios):
         self.assert_no_temporary_files()
 
     def test_killed_launcher_leaves_nothing_the_next_start_keeps(self):
-        self.start_server({"/serverlist/" + BIG: {"rate": RATE}})
+        self.hold_big_file_after(SIZE // 4)
         killed = self.start()
         self.answer(self.wait_for(killed, "Confirm"), "Return")
-        part, _ = self.wait_for_part(SIZE // 4)
+        part, _ = self.wait_for_part(SIZE // 4 - HELD)
         killed.send_signal(signal.SIGKILL)
         self.assertEqual(killed.wait(10), -signal.SIGKILL)
         self.assertFalse(os.path.exists(os.path.join(self.work, BIG)))

@@ -4,7 +4,7 @@ the task manager ends it, under Wine.
 
 Built on the Windows end-to-end harness (tests/windows/harness.py and
 scenario.py): one Wine desktop for both cases, the loopback test server
-slowed by its "rate" rule. Each launcher of a case runs from a copy of the
+holding the big file part-way until a case lets it go (its "hold" rule). Each launcher of a case runs from a copy of the
 test build named for it, so the driver tells their boxes and windows apart.
 """
 import concurrent.futures
@@ -23,7 +23,9 @@ from scenario import PROGRAM, Scenario  # noqa: E402
 
 BIG = "big.bin"
 SIZE = 1024 * 1024
-RATE = 64 * 1024  # bytes a second: the whole file takes 16 s
+# What a launcher may hold in memory before it writes: a held transfer's file
+# stops short of what was sent by up to this much.
+HELD = 64 * 1024
 PART = ".kestrune-part"
 
 
@@ -32,10 +34,12 @@ class Overlap(Scenario):
     def setUp(self):
         super().setUp()
         self.content = os.urandom(SIZE)
+        self.gate = os.path.join(self.root, "gate")
         self.want = hashlib.sha256(self.content).hexdigest()
         self.serve("Tavimo", [(BIG, "Big"), ("small.txt", "Small")],
                    files={BIG: self.content, "small.txt": b"small\r\n"},
-                   rules={"/serverlist/" + BIG: {"rate": RATE}})
+                   rules={"/serverlist/" + BIG: {"hold_after": SIZE // 2,
+                                                 "hold_until": self.gate}})
         self.bin = os.path.join(self.root, "bin")
         os.makedirs(self.bin)
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
@@ -99,10 +103,14 @@ class Overlap(Scenario):
     # -------------------------------------------------------------- cases
     def test_two_launchers_downloading_at_once_both_keep_the_whole_file(self):
         first, first_report = self.start("kestrune_first.exe")
-        # The second starts while the first is well into the file: one shared
-        # temporary file would be refused to it, or cut short under the first.
-        self.wait_for_part(SIZE * 35 // 100)
+        # The second starts while the first is half-way through the file: one
+        # shared temporary file would be refused to it, or cut short under
+        # the first. Both go on once both are half-way.
+        self.wait_for_part(SIZE // 2 - HELD)
         second, second_report = self.start("kestrune_second.exe")
+        self.assertTrue(harness.wait_for(lambda: len(self.part_files()) == 2, 90),
+                        "not two temporary files: %s" % self.part_files())
+        open(self.gate, "w").close()
 
         report = first_report.result()
         at_first_window = self.kept()
@@ -122,7 +130,7 @@ class Overlap(Scenario):
     def test_ended_launcher_leaves_nothing_the_next_start_keeps(self):
         name = "kestrune_ended.exe"
         ended, report = self.start(name)
-        part = self.wait_for_part(SIZE // 4)
+        part = self.wait_for_part(SIZE // 2 - HELD)
         code, _ = self.desktop.run(["taskkill", "/F", "/IM", name], timeout=60)
         self.assertEqual(code, 0, "taskkill could not end the launcher")
         self.assertTrue(report.result()["exited"])
