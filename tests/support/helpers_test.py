@@ -18,8 +18,12 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import machine  # noqa: E402
+import test_summary  # noqa: E402
 import wine  # noqa: E402
 import xvfb  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "windows"))
+import harness  # noqa: E402
 
 XVFB_PY = os.path.join(HERE, "xvfb.py")
 
@@ -232,6 +236,85 @@ class WineLookUp(unittest.TestCase):
             self.assertEqual(wine.server.__wrapped__(), beside)
         finally:
             wine.loader = real
+
+
+class MachineProbe(unittest.TestCase):
+    """What a machine cannot run is told as a reason, never as a pass."""
+
+    def setUp(self):
+        self.bin = tempfile.mkdtemp(prefix="kestrune-probe-")
+        self.addCleanup(shutil.rmtree, self.bin, True)
+        self.saved = dict(os.environ)
+        self.addCleanup(lambda: (os.environ.clear(), os.environ.update(self.saved)))
+        os.environ["PATH"] = self.bin
+        os.environ.pop(machine.PRETEND_NO_I386, None)
+
+    def loader(self, data):
+        path = os.path.join(self.bin, "wine")
+        with open(path, "wb") as f:
+            f.write(data)
+        os.chmod(path, 0o755)
+
+    def test_a_loader_that_answers_means_32_bit_programs_run(self):
+        self.loader(b"#!/bin/sh\necho wine-8.0\n")
+        self.assertIsNone(machine.runs_32_bit_programs())
+        os.environ[machine.PRETEND_NO_I386] = "1"
+        self.assertRegex(machine.runs_32_bit_programs(), "pretended")
+
+    def test_a_kernel_that_cannot_execute_the_loader_is_named(self):
+        # Bytes no kernel runs: execve fails with ENOEXEC, as it does for an
+        # i386 program on a kernel without 32-bit support.
+        self.loader(b"\x7fELF" + bytes(60))
+        self.assertRegex(machine.runs_32_bit_programs(), "Exec format error")
+
+    def test_a_failing_loader_is_named_with_what_it_said(self):
+        self.loader(b"#!/bin/sh\necho broken >&2\nexit 3\n")
+        self.assertRegex(machine.runs_32_bit_programs(), "exits with 3: broken")
+
+
+class SkipSummary(unittest.TestCase):
+
+    def test_each_skipped_test_is_listed_with_its_reason_and_nothing_else(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False) as f:
+            f.write(textwrap.dedent("""\
+                <testsuite>
+                 <testcase name="windows_layer" status="notrun"><skipped/>
+                  <system-out>skipped: no 32-bit programs: Exec format error</system-out></testcase>
+                 <testcase name="DiskFault.Full" status="notrun"><skipped/>
+                  <system-out>disk_fault_test.cpp:290: Skipped
+                no size-limited file system here: unshare failed
+                </system-out></testcase>
+                 <testcase name="linux.window" status="run"><system-out>skipped: no</system-out></testcase>
+                 <testcase name="linux.e2e" status="fail"/>
+                </testsuite>"""))
+        self.addCleanup(os.remove, f.name)
+        preset = os.path.splitext(os.path.basename(f.name))[0]
+        self.assertEqual(list(test_summary.skipped(f.name)), [
+            (preset, "windows_layer", "no 32-bit programs: Exec format error"),
+            (preset, "DiskFault.Full", "no size-limited file system here: unshare failed")])
+
+
+class PrefixCopy(unittest.TestCase):
+
+    def test_wines_own_files_are_shared_and_the_rest_is_a_copy(self):
+        root = tempfile.mkdtemp(prefix="kestrune-prefix-")
+        self.addCleanup(shutil.rmtree, root, True)
+        template = os.path.join(root, "template")
+        for name in ("system.reg", "drive_c/windows/system32/kernel32.dll",
+                     "drive_c/windows/win.ini", "drive_c/users/root/notes.txt"):
+            os.makedirs(os.path.dirname(os.path.join(template, name)), exist_ok=True)
+            with open(os.path.join(template, name), "w") as f:
+                f.write(name)
+        os.makedirs(os.path.join(template, "dosdevices"))
+        os.symlink("/", os.path.join(template, "dosdevices", "z:"))
+
+        copy = os.path.join(root, "copy")
+        harness.copy_prefix(template, copy)
+        same = lambda name: os.path.samefile(os.path.join(template, name), os.path.join(copy, name))
+        self.assertTrue(same("drive_c/windows/system32/kernel32.dll"))
+        for name in ("system.reg", "drive_c/windows/win.ini", "drive_c/users/root/notes.txt"):
+            self.assertFalse(same(name), name)
+        self.assertEqual(os.readlink(os.path.join(copy, "dosdevices", "z:")), "/")
 
 
 if __name__ == "__main__":

@@ -2,8 +2,10 @@
 prefix of their own, the loopback test server, the test driver that reads
 windows through Win32, and screenshots kept as artifacts.
 
-Each test module builds one WineDesktop for all its scenarios (a prefix's
-first start costs seconds) and tears everything down at the end.
+Each test module builds one WineDesktop for all its scenarios and tears
+everything down at the end. Its prefix is a copy of the one the run's
+wine_template fixture made, which also recorded what the machine lacks: a
+suite that needs it is skipped with the reason (--needs).
 """
 import json
 import os
@@ -16,6 +18,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import machine  # noqa: E402
 import wine  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
@@ -28,26 +31,34 @@ SETTINGS = {}
 
 
 def configure(argv):
-    """Takes --bin DIR --server FILE --artifacts DIR, the test build's
-    --host, --port, --home-url, --support-url and, for the signed test build,
-    --minisign FILE --signing-key-dir DIR off argv; returns the rest."""
+    """Takes --bin DIR --server FILE --artifacts DIR --wine-template DIR, the
+    test build's --host, --port, --home-url, --support-url, for the signed
+    test build --minisign FILE --signing-key-dir DIR, and --needs i386 (a
+    suite that runs 32-bit programs) off argv; returns the rest.
+
+    Ends the script as skipped when the machine lacks what the suite needs."""
     rest = [argv[0]]
     i = 1
     while i < len(argv):
         key = argv[i][2:] if argv[i].startswith("--") else None
-        if key in ("bin", "server", "artifacts", "minisign", "signing-key-dir") \
-                and i + 1 < len(argv):
+        if key in ("bin", "server", "artifacts", "minisign", "signing-key-dir",
+                   "wine-template") and i + 1 < len(argv):
             PATHS[key] = os.path.abspath(argv[i + 1])
             i += 2
-        elif key in ("host", "port", "home-url", "support-url") and i + 1 < len(argv):
+        elif key in ("host", "port", "home-url", "support-url", "needs") and i + 1 < len(argv):
             SETTINGS[key] = argv[i + 1]
             i += 2
         else:
             rest.append(argv[i])
             i += 1
-    for key in ("bin", "server", "artifacts"):
+    for key in ("bin", "server", "artifacts", "wine-template"):
         if key not in PATHS:
             sys.exit("missing --%s" % key)
+    with open(os.path.join(PATHS["wine-template"], "machine.json")) as f:
+        lacks = json.load(f)
+    for need in [n for n in SETTINGS.get("needs", "").split(",") if n] + ["wine"]:
+        if lacks.get(need):
+            machine.skip(lacks[need])
     os.makedirs(PATHS["artifacts"], exist_ok=True)
     return rest
 
@@ -61,7 +72,7 @@ def windows_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
-def _clean_environment():
+def clean_environment():
     env = {k: v for k, v in os.environ.items()
            if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy",
                                 "ftp_proxy", "display", "wineprefix")}
@@ -77,6 +88,23 @@ def _clean_environment():
     return env
 
 
+# Wine's own programs and libraries, some 700 MB that no test changes:
+# linked, not copied. Everything else (the registry, the user's folders,
+# Program Files) is a copy of its own.
+SHARED_PREFIX_FOLDERS = ("system32", "syswow64", "winsxs")
+
+
+def copy_prefix(template, prefix):
+    def link_or_copy(source, target):
+        parts = os.path.relpath(source, template).split(os.sep)
+        if parts[:2] == ["drive_c", "windows"] and len(parts) > 3 \
+                and parts[2].lower() in SHARED_PREFIX_FOLDERS:
+            os.link(source, target)
+        else:
+            shutil.copy2(source, target)
+    shutil.copytree(template, prefix, symlinks=True, copy_function=link_or_copy)
+
+
 class WineDesktop:
     """An X display and a Wine prefix in a temporary folder."""
 
@@ -85,7 +113,7 @@ class WineDesktop:
         self.root = tempfile.mkdtemp(prefix="kestrune-%s-" % name)
         self.opened_log = os.path.join(self.root, "opened.txt")
         self._xvfb = None
-        self.env = _clean_environment()
+        self.env = clean_environment()
         try:
             self._xvfb = Xvfb().start()
             self.display = self._xvfb.display
@@ -93,11 +121,9 @@ class WineDesktop:
             self._install_browser_stand_in()
             self.env["WINEPREFIX"] = os.path.join(self.root, "prefix")
             self.env["HOME"] = self.root
+            copy_prefix(os.path.join(PATHS["wine-template"], "prefix"), self.env["WINEPREFIX"])
             # A server that stays up between the programs keeps each start quick.
-            os.makedirs(self.env["WINEPREFIX"])
             subprocess.run([wine.server(), "-p"], env=self.env, check=True)
-            # The prefix is made by the first program run in it.
-            self.driver("dump", timeout=180, allow_error=True)
         except BaseException:
             self.close()
             raise

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The installers as files, without Wine. The shipped one is a 32-bit
 program asking for administrator rights, with its version and the
-program's icon. Their Authenticode signatures, read back with the real
+program's icon, carrying both programs and its uninstaller (read with 7-Zip,
+so it is checked where the 32-bit installer cannot run). Their Authenticode signatures, read back with the real
 osslsigncode: the test installer, built signed with a throwaway certificate
 as a maker's signed build is, and the programs it carries are signed; the
 default build's installer and programs are not; and a signing that fails
@@ -55,6 +56,23 @@ class ShippedInstaller(unittest.TestCase):
         self.assertEqual(len(groups), 1)
         icon_id = struct.unpack_from("<H", groups[0], 6 + 12)[0]
         self.assertEqual(resources[(RT_ICON, icon_id)], ico[offset:offset + size])
+
+    def test_carries_the_64_bit_and_the_32_bit_program_and_the_uninstaller(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            # -aou: the two programs share one name; the second is renamed.
+            subprocess.run(["7z", "x", "-aou", "-o" + tmp, ARGS.unsigned_setup],
+                           check=True, capture_output=True)
+            names = sorted(n for n in os.listdir(tmp) if not n.startswith("$"))
+            self.assertEqual(names, ["kestrune.exe", "kestrune_1.exe", "uninstall.exe"])
+            carried = set()
+            for name in ("kestrune.exe", "kestrune_1.exe"):
+                with open(os.path.join(tmp, name), "rb") as f:
+                    carried.add(f.read())
+        programs = set()
+        for path in (ARGS.unsigned_program, ARGS.program_x86):
+            with open(path, "rb") as f:
+                programs.add(f.read())
+        self.assertEqual(carried, programs)
 
 
 def verify(path):
@@ -114,7 +132,7 @@ class Signatures(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     for name in ("osslsigncode", "cert-dir", "signed-setup", "signed-stage", "unsigned-setup",
-                 "unsigned-program", "sign-script", "cmake", "icon"):
+                 "unsigned-program", "program-x86", "sign-script", "cmake", "icon"):
         parser.add_argument("--" + name, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest)
