@@ -11,6 +11,15 @@
 
 namespace kestrune {
 
+// Limits every transfer keeps, the same on both builds, so that a server
+// that stops sending, or trickles, cannot hold a hidden launcher for ever:
+// a transfer is given up when nothing arrives for kNoDataTimeoutSeconds (the
+// platform's own timeout), and when fewer than kSlowestBytesPerSecond arrive
+// on average over any kSlowTransferWindowSeconds (the download's own check).
+inline constexpr int kNoDataTimeoutSeconds = 60;
+inline constexpr std::uint64_t kSlowestBytesPerSecond = 1024;
+inline constexpr int kSlowTransferWindowSeconds = 60;
+
 struct ReadResult {
   bool ok = false;        // false: the transfer broke off
   std::size_t bytes = 0;  // bytes delivered into the buffer; 0 with ok = end
@@ -48,6 +57,9 @@ class Internet {
   virtual ~Internet() = default;
   // nullptr when no session can be had.
   virtual std::unique_ptr<InternetSession> OpenSession(std::string_view agent) = 0;
+  // A steady clock that transfers are paced by, in milliseconds from any
+  // fixed moment.
+  virtual std::uint64_t MonotonicMilliseconds() = 0;
 };
 
 }  // namespace kestrune

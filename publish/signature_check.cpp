@@ -139,6 +139,7 @@ class ObservedInternet final : public Internet {
     if (!session) return nullptr;
     return std::make_unique<ObservedSession>(std::move(session), observed_);
   }
+  std::uint64_t MonotonicMilliseconds() override { return inner_.MonotonicMilliseconds(); }
   const Observed& Seen() const { return observed_; }
 
  private:

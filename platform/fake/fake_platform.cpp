@@ -31,6 +31,7 @@ class FakeUrlHandle final : public InternetResponse {
 
   ReadResult Read(std::span<std::byte> buffer) override {
     owner_.largestRead = std::max(owner_.largestRead, buffer.size());
+    owner_.nowMilliseconds += response_.millisecondsPerRead;
     if (response_.failAfterBytes && offset_ >= *response_.failAfterBytes) return {false, 0};
     std::size_t available = response_.body.size() - offset_;
     if (response_.failAfterBytes) {

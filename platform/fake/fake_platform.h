@@ -32,6 +32,8 @@ struct FakeResponse {
   std::optional<std::size_t> failAfterBytes;
   // Largest block one Read delivers (a server sends in pieces).
   std::size_t chunk = 4096;
+  // How far each Read moves the internet's clock on (a slow server).
+  std::uint64_t millisecondsPerRead = 0;
 };
 
 // Everything the core did, in order, as readable lines such as
@@ -44,7 +46,10 @@ class FakeInternet final : public Internet {
  public:
   explicit FakeInternet(EventLog& log) : eventLog(log) {}
   std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+  std::uint64_t MonotonicMilliseconds() override { return nowMilliseconds; }
 
+  // The clock; a response's reads may move it on (FakeResponse::millisecondsPerRead).
+  std::uint64_t nowMilliseconds = 0;
   std::map<std::string, FakeResponse> responses;  // by address; others are 404
   bool failSession = false;
   std::vector<std::string> agents;  // agent of every session opened

@@ -38,4 +38,10 @@ std::unique_ptr<InternetSession> CurlInternet::OpenSession(std::string_view agen
   return std::make_unique<CurlSession>(options_, std::string(agent));
 }
 
+std::uint64_t CurlInternet::MonotonicMilliseconds() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
 }  // namespace kestrune::posix

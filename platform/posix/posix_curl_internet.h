@@ -15,8 +15,8 @@ namespace kestrune::posix {
 
 struct CurlOptions {
   // A transfer that receives nothing for this long is broken off.
-  std::chrono::seconds noDataTimeout{60};
-  std::chrono::seconds connectTimeout{60};
+  std::chrono::seconds noDataTimeout{kNoDataTimeoutSeconds};
+  std::chrono::seconds connectTimeout{kNoDataTimeoutSeconds};
   // More redirects than this make the request fail (a loop does).
   long maxRedirects = 10;
   // A PEM bundle of trusted authorities to use instead of the system's
@@ -32,6 +32,7 @@ class CurlInternet final : public Internet {
   CurlInternet& operator=(const CurlInternet&) = delete;
 
   std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+  std::uint64_t MonotonicMilliseconds() override;
 
  private:
   CurlOptions options_;

@@ -194,4 +194,6 @@ std::unique_ptr<InternetSession> Win32Internet::OpenSession(std::string_view age
   return std::make_unique<Win32Session>(std::move(session));
 }
 
+std::uint64_t Win32Internet::MonotonicMilliseconds() { return ::GetTickCount64(); }
+
 }  // namespace kestrune::win32
