@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "update/entries.h"
+#include "update/transfer_pace.h"
 
 namespace kestrune {
 
@@ -20,19 +21,25 @@ bool IsSuccessStatus(int status) { return status >= 200 && status <= 299; }
 
 // Hands the body to take() block by block through one fixed buffer; take
 // may stop the transfer by returning false. False when it was stopped, broke
-// off, or ended before the length the server announced.
+// off, ended before the length the server announced, announced or sent more
+// than maxBytes, or fell below the slowest pace.
 template <typename Take>
-bool ReadBody(InternetResponse& response, Take&& take) {
+bool ReadBody(Internet& internet, InternetResponse& response, std::uint64_t maxBytes,
+              Take&& take) {
+  const std::optional<std::uint64_t> announced = response.ContentLength();
+  if (announced && *announced > maxBytes) return false;
   std::array<std::byte, kDownloadBlockSize> buffer{};
   std::uint64_t received = 0;
+  TransferPace pace(internet.MonotonicMilliseconds());
   for (;;) {
     const ReadResult read = response.Read(buffer);
     if (!read.ok || read.bytes > buffer.size()) return false;
     if (read.bytes == 0) break;
+    if (read.bytes > maxBytes - received) return false;
+    if (!pace.Keeps(read.bytes, internet.MonotonicMilliseconds())) return false;
     if (!take(std::span<const std::byte>(buffer.data(), read.bytes))) return false;
     received += read.bytes;
   }
-  const std::optional<std::uint64_t> announced = response.ContentLength();
   return !announced || *announced == received;
 }
 
@@ -77,7 +84,7 @@ void RemoveAbandonedDownloads(FileSystem& files, const std::string& directory) {
 
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
                     const std::string& url, const std::string& localPath,
-                    const DownloadCheck& check) {
+                    const DownloadCheck& check, std::uint64_t maxBytes) {
   // A blank name leaves the working directory itself as the target. There is
   // no file to put a temporary one beside, so the target is created as it
   // stands, which the platform refuses with its own error.
@@ -100,7 +107,7 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   std::optional<FileHasher> hasher;
   if (check) hasher.emplace();
   const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
-                        ReadBody(*response, [&](std::span<const std::byte> block) {
+                        ReadBody(internet, *response, maxBytes, [&](std::span<const std::byte> block) {
                           file->Write(block);
                           if (hasher) hasher->Update(block);
                           return true;
@@ -122,12 +129,8 @@ std::optional<std::string> FetchSmallFile(Internet& internet, const std::string&
   if (!session) return std::nullopt;
   std::unique_ptr<InternetResponse> response = session->OpenUrl(url);
   if (!response || !IsSuccessStatus(response->StatusCode())) return std::nullopt;
-  const std::optional<std::uint64_t> announced = response->ContentLength();
-  if (announced && *announced > maxBytes) return std::nullopt;
   std::string body;
-  const bool whole = ReadBody(*response, [&](std::span<const std::byte> block) {
-    // One byte past the limit is enough to refuse it; the rest is not read.
-    if (body.size() + block.size() > maxBytes) return false;
+  const bool whole = ReadBody(internet, *response, maxBytes, [&](std::span<const std::byte> block) {
     body.append(reinterpret_cast<const char*>(block.data()), block.size());
     return true;
   });

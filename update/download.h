@@ -34,11 +34,14 @@ std::string AgentName(std::string_view executablePath);
 //
 // With a check, the body's BLAKE2b-512 hash is worked out as it arrives and
 // handed to the check once the transfer is complete and its handles are
-// released; only when the check agrees is the file moved into place.
+// released; only when the check agrees is the file moved into place. A body
+// longer than maxBytes fails, found out without reading the rest; so does a
+// transfer slower than the slowest pace (see kSlowestBytesPerSecond).
 using DownloadCheck = std::function<bool(const FileHash& hash)>;
+inline constexpr std::uint64_t kNoSizeLimit = UINT64_MAX;
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
                     const std::string& url, const std::string& localPath,
-                    const DownloadCheck& check = {});
+                    const DownloadCheck& check = {}, std::uint64_t maxBytes = kNoSizeLimit);
 
 // The body of a small file (a signature) in memory: nothing when it cannot
 // be had whole with a 2xx status, or when it is longer than maxBytes, which

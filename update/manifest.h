@@ -2,6 +2,7 @@
 // and one caption line per launcher entry.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,6 +10,10 @@
 #include <vector>
 
 namespace kestrune {
+
+// The longest manifest taken: 10,000 entries fit in well under 1 MiB, and a
+// longer one is refused as soon as it is seen to be longer, unread.
+inline constexpr std::size_t kMaxManifestBytes = 16 * 1024 * 1024;
 
 struct ManifestRecord {
   std::string fileName;  // trimmed

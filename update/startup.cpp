@@ -107,10 +107,10 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
       signatures.ForManifest(platform.internet, agent, manifestUrl + kSignatureSuffix,
                              texts::kRemoteManifestName, std::move(keptSignature), manifestSignature);
 
-  // A failed fetch leaves the previous local copy (and its signature) as
-  // they were.
+  // A failed fetch, or a manifest past its size limit, leaves the previous
+  // local copy (and its signature) as they were.
   if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
-                      manifestCheck)) {
+                      manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, kStateManifestFailed);
   } else {
     if (signatures.Required()) {

@@ -139,6 +139,50 @@ TEST_F(Download, BodyWithoutAnnouncedLengthIsComplete) {
   EXPECT_EQ(sys.files.files.at(Target()), chunked.body);
 }
 
+TEST_F(Download, AServerThatTricklesIsGivenUpAndOneThatKeepsTheSlowestPaceIsNot) {
+  // A byte every 59 s: each one restarts the platform's no-data timeout.
+  FakeResponse trickle;
+  trickle.body = Bytes(10);
+  trickle.chunk = 1;
+  trickle.millisecondsPerRead = 59000;
+  sys.internet.responses[kUrl] = trickle;
+  EXPECT_FALSE(Fetch());
+  EXPECT_FALSE(sys.files.files.count(Target()));
+  ExpectNoTemporaryLeft();
+
+  // Exactly the slowest pace, over several windows, arrives whole.
+  FakeResponse slow;
+  slow.body = Bytes(kSlowestBytesPerSecond * 200);
+  slow.chunk = kSlowestBytesPerSecond;
+  slow.millisecondsPerRead = 1000;
+  sys.internet.responses[kUrl] = slow;
+  EXPECT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), slow.body);
+}
+
+TEST_F(Download, ABodyPastItsLimitIsRefusedWithoutReadingOn) {
+  const auto fetchLimited = [&] {
+    return DownloadToFile(sys.internet, sys.files, kAgent, kUrl, Target(), {}, 5000);
+  };
+  FakeResponse announced;
+  announced.body = Bytes(5001);
+  sys.internet.responses[kUrl] = announced;
+  EXPECT_FALSE(fetchLimited());
+  EXPECT_EQ(sys.internet.largestRead, 0u) << "an announced length past the limit is not read";
+
+  // Without an announced length, the block that crosses the limit ends it.
+  FakeResponse unannounced = announced;
+  unannounced.announceLength = false;
+  sys.internet.responses[kUrl] = unannounced;
+  EXPECT_FALSE(fetchLimited());
+  EXPECT_FALSE(sys.files.files.count(Target()));
+  ExpectNoTemporaryLeft();
+
+  unannounced.body = Bytes(5000);
+  sys.internet.responses[kUrl] = unannounced;
+  EXPECT_TRUE(fetchLimited());
+}
+
 TEST_F(Download, DiskFullPartWayRaisesAndLeavesNothingBehind) {
   FakeResponse big;
   big.body = Bytes(10000);

@@ -10,6 +10,7 @@
 #include "common/texts.h"
 #include "platform/fake/fake_platform.h"
 #include "update/download.h"
+#include "update/manifest.h"
 
 namespace kestrune {
 namespace {
@@ -151,6 +152,17 @@ TEST_F(Startup, ManifestUnreachableKeepsThePreviousCopyAndEnds) {
   EXPECT_TRUE(sys.window.Buttons().empty());
   EXPECT_EQ(sys.window.caption, "Kestrune");
   EXPECT_EQ(std::count(sys.log.begin(), sys.log.end(), "sleep: 600"), 0);
+  EXPECT_FALSE(sys.application.shown);
+}
+
+TEST_F(Startup, AManifestPastItsLimitIsRefusedAndThePreviousCopyKept) {
+  Present("updater1.txt", "Old title\na.exe\nA\n");
+  Present("a.exe");
+  PublishManifest("Huge\n" + std::string(kMaxManifestBytes, 'x'));
+  Start();
+  EXPECT_EQ(Dialogs(), (std::vector<std::string>{kManifestFailed}));
+  EXPECT_EQ(Content("updater1.txt"), "Old title\na.exe\nA\n");
+  EXPECT_FALSE(HasTemporaryFiles());
   EXPECT_FALSE(sys.application.shown);
 }
 
