@@ -71,7 +71,10 @@ bool CurlTransfer::Configure(const std::string& url, const std::string& agent,
   SetOption(easy, CURLOPT_URL, url.c_str(), ok);
   SetOption(easy, CURLOPT_USERAGENT, agent.c_str(), ok);
   SetOption(easy, CURLOPT_PROTOCOLS_STR, "http,https", ok);
-  SetOption(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https", ok);
+  // An https request is never followed down to plain http, which anyone on
+  // the path could answer; WinINet refuses that redirect too.
+  SetOption(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+            StartsWithNoCase(url, "https:") ? "https" : "http,https", ok);
   SetOption(easy, CURLOPT_FOLLOWLOCATION, 1L, ok);
   SetOption(easy, CURLOPT_MAXREDIRS, options.maxRedirects, ok);
   SetOption(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options.connectTimeout.count()), ok);

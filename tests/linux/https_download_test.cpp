@@ -100,5 +100,19 @@ TEST_F(HttpsDownload, CertificateForAnotherHostIsRefused) {
   EXPECT_FALSE(std::filesystem::exists(work_.path() / "tool.bin"));
 }
 
+TEST_F(HttpsDownload, RedirectFromHttpsDownToPlainHttpIsRefused) {
+  TempDir here;
+  WriteFileBytes(here.path() / "root/serverlist/tool.bin", std::string(100, 'h'));
+  LoopbackServer plain({here.path() / "root", {}, {}, {}, {}});
+  WriteFileBytes(here.path() / "rules.json",
+                 R"({"/serverlist/tool.bin": {"redirect": ")" + plain.origin() +
+                     R"(/serverlist/tool.bin", "code": 302}})");
+  LoopbackServer moving({dir_->path() / "root", here.path() / "rules.json", {}, dir_->path() / "right.pem",
+                         dir_->path() / "right.key"});
+  posix::CurlInternet internet(TrustingTestAuthority());
+  EXPECT_FALSE(Download(internet, moving));
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "tool.bin"));
+}
+
 }  // namespace
 }  // namespace kestrune
