@@ -13,8 +13,12 @@ namespace kestrune {
 // already ends in (a drive's root).
 std::string JoinPath(const std::string& directory, char separator, const std::string& name);
 
-// The address of an entry's file: the update address followed by the name,
-// as it stands (no escaping, no conversion of separators).
+// The address of an entry's file, the one both builds send as it stands:
+// the update address followed by the name (UTF-8, after its 8-bit
+// decoding), a backslash before any '?' taken as the separator '/', and
+// every byte a request line cannot carry as it stands (non-ASCII, controls,
+// space, '"', '<', '>', '\\', '^', '`', '{', '|', '}') as a %XX escape. What
+// an address may already hold ('%' escapes, a query) is left as it is.
 std::string EntryAddress(const std::string& updateBaseUrl, const std::string& fileName);
 
 // Fills the launcher entry list of state (whose workDir is set) from the

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include "platform/posix/posix_curl_transfer.h"
-#include "platform/posix/posix_request_url.h"
 
 namespace kestrune::posix {
 
@@ -15,7 +14,8 @@ class CurlSession final : public InternetSession {
       : options_(options), agent_(std::move(agent)) {}
 
   std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
-    return CurlTransfer::Open(EncodeRequestUrl(url), agent_, options_);
+    // The core gives every address ready to send.
+    return CurlTransfer::Open(std::string(url), agent_, options_);
   }
 
  private:

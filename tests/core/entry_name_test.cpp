@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "update/entries.h"
+
 namespace kestrune {
 namespace {
 
@@ -51,4 +53,19 @@ TEST(EntryName, NamesWindowsWouldRewriteAreRefused) {
 }
 
 }  // namespace
+// The address both builds send, so a server finds a file under the name
+// the maker's disk gives it in UTF-8.
+TEST(EntryAddress, NamesAreSentAsAStandardServerStoresThem) {
+  const std::string base = "http://h:8080/serverlist/";
+  EXPECT_EQ(EntryAddress(base, "Caf\xC3\xA9 menu.txt"), base + "Caf%C3%A9%20menu.txt");
+  EXPECT_EQ(EntryAddress(base, "tools\\setup.exe"), base + "tools/setup.exe");
+  EXPECT_EQ(EntryAddress(base, "a\"<>{}|^`\x01\x7F.txt"),
+            base + "a%22%3C%3E%7B%7D%7C%5E%60%01%7F.txt");
+  // Past '?' a backslash is no separator, and a space is no '+'.
+  EXPECT_EQ(EntryAddress(base, "a b?c d\\e"), base + "a%20b?c%20d%5Ce");
+  for (const char* fit : {"a%20b.txt", "sub/(x)+y,z;!$'*=@:~.txt", "get?q=1&r=a/b"}) {
+    EXPECT_EQ(EntryAddress(base, fit), base + fit);
+  }
+}
+
 }  // namespace kestrune

@@ -11,6 +11,7 @@
 
 #include "app/entry.h"
 #include "platform/fake/fake_platform.h"
+#include "update/entries.h"
 #include "update/minisign.h"
 #include "update/signed_files.h"
 
@@ -136,13 +137,13 @@ class SignedStartup : public ::testing::Test {
   void Publish(const std::string& name, const std::string& body, bool sign = true) {
     fake::FakeResponse response;
     response.body = body;
-    sys.internet.responses[kBase + name] = response;
+    sys.internet.responses[EntryAddress(kBase, name)] = response;
     if (sign) PublishSignature(name, signer.Sign(body, SignedFileName(name), timestamp));
   }
   void PublishSignature(const std::string& name, const std::string& signature) {
     fake::FakeResponse response;
     response.body = signature;
-    sys.internet.responses[kBase + name + ".minisig"] = response;
+    sys.internet.responses[EntryAddress(kBase, name) + ".minisig"] = response;
   }
   void Start() {
     RunKestrune(sys.application, sys.platform, Addresses{kBase, "", "", signer.PublicKey()});

@@ -10,6 +10,7 @@
 #include "common/texts.h"
 #include "platform/fake/fake_platform.h"
 #include "update/download.h"
+#include "update/entries.h"
 #include "update/manifest.h"
 
 namespace kestrune {
@@ -30,7 +31,7 @@ class Startup : public ::testing::Test {
   void Publish(const std::string& name, const std::string& body) {
     FakeResponse r;
     r.body = body;
-    sys.internet.responses[std::string(kBase) + name] = r;
+    sys.internet.responses[EntryAddress(kBase, name)] = r;
   }
   void PublishManifest(const std::string& text) { Publish("updater.txt", text); }
   void Present(const std::string& name, const std::string& content = "old") {

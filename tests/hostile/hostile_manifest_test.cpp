@@ -96,7 +96,7 @@ const std::vector<Outcome>& Table() {
        {"console.exe", "nullable.txt", "com10.exe", "lpt.txt", "auxiliary.dll", "prn2.pdf"}, 18, false},
       {"device-names-ext.txt", "Devices", Times(8, kFail), {}, {}, 8, false},
       {"device-names-subfolder.txt", "Devices", Then(Times(6, kFail), {kAsk}),
-       {"tools\\connect.exe"}, {"tools\\connect.exe"}, 7, false},
+       {"tools/connect.exe"}, {"tools\\connect.exe"}, 7, false},
       {"long-line.txt", std::string(65536, 'T'), {kAsk}, {"big.exe", "small.exe"},
        {"big.exe", "small.exe"}, 2, true, {}, std::vector<std::string>{std::string(1 << 20, 'C'), "Small"}},
       {"nul-bytes.txt", "Ti\0tle"s, {kFail, kAsk, kFolderTarget}, {"ok.exe"}, {"ok.exe"}, 0, true},

@@ -13,6 +13,7 @@
 #include "tests/linux/support/loopback_server.h"
 #include "tests/linux/support/temp_dir.h"
 #include "update/download.h"
+#include "update/entries.h"
 
 namespace kestrune {
 namespace {
@@ -69,7 +70,7 @@ class CurlDownload : public ::testing::Test {
   }
 
   static std::string Url(const std::string& name) {
-    return server_->origin() + "/serverlist/" + name;
+    return EntryAddress(server_->origin() + "/serverlist/", name);
   }
   std::string Local(const std::string& name) const { return work_.Path(name); }
 
@@ -147,7 +148,7 @@ TEST_F(CurlDownload, NameWithSpacesAndNonAsciiIsRequestedPercentEncoded) {
   EXPECT_EQ(ReadFileBytes(Local(name)), "named with care\n");
   bool seen = false;
   for (const auto& request : server_->Requests()) {
-    seen = seen || request.path == "/serverlist/my%20file%20%c3%a9t%c3%a9%20%e2%82%ac.txt";
+    seen = seen || request.path == "/serverlist/my%20file%20%C3%A9t%C3%A9%20%E2%82%AC.txt";
   }
   EXPECT_TRUE(seen);
 }

@@ -5,13 +5,11 @@
 #include <string>
 
 #include "platform/posix/posix_ansi_code_page.h"
-#include "platform/posix/posix_request_url.h"
 
 namespace kestrune {
 namespace {
 
 using posix::Cp1252Decoder;
-using posix::EncodeRequestUrl;
 
 TEST(Cp1252, HighHalfFollowsWindowsTable) {
   Cp1252Decoder decoder;
@@ -44,30 +42,6 @@ TEST(Cp1252, LongTextAndRepeatedUseConvertWhole) {
   EXPECT_EQ(decoder.Decode(in), expected);
   EXPECT_EQ(decoder.Decode(in), expected);
   EXPECT_EQ(decoder.Decode(""), "");
-}
-
-// Hex digits come in libcurl's lower case; to a server "%c3" is "%C3".
-TEST(RequestUrl, PathIsEncodedAsWindowsSendsIt) {
-  EXPECT_EQ(EncodeRequestUrl("http://h:8080/serverlist/my file.exe"),
-            "http://h:8080/serverlist/my%20file.exe");
-  EXPECT_EQ(EncodeRequestUrl("http://h/serverlist/\xC3\xA9t\xC3\xA9.txt"),
-            "http://h/serverlist/%c3%a9t%c3%a9.txt");
-  EXPECT_EQ(EncodeRequestUrl("http://h/serverlist/tools\\setup.exe"),
-            "http://h/serverlist/tools/setup.exe");
-  EXPECT_EQ(EncodeRequestUrl("http://h/serverlist/a\"<>{}|^`.txt"),
-            "http://h/serverlist/a%22%3c%3e%7b%7d%7c%5e%60.txt");
-  // Past '?' a backslash is no separator, and a space is no '+'.
-  EXPECT_EQ(EncodeRequestUrl("http://h/serverlist/a b?c d\\e"),
-            "http://h/serverlist/a%20b?c%20d%5ce");
-}
-
-TEST(RequestUrl, WhatIsAlreadyFitIsLeftAlone) {
-  for (const char* url : {"http://h/serverlist/a%20b.txt", "https://user@h:1/p?q=1&r=a/b",
-                          "http://h/serverlist/", "http://h/serverlist/(x)+y,z;!$'*=@:.txt"}) {
-    EXPECT_EQ(EncodeRequestUrl(url), url);
-  }
-  // The same request: an empty path is "/".
-  EXPECT_EQ(EncodeRequestUrl("http://h"), "http://h/");
 }
 
 }  // namespace

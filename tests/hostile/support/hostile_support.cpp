@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,20 @@ class OpenResponse final : public InternetResponse {
   std::size_t offset_ = 0;
 };
 
+std::string Unescaped(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
 class OpenSessionHandle final : public InternetSession {
  public:
   explicit OpenSessionHandle(OpenServer& owner) : owner_(owner) { ++owner_.liveHandles; }
@@ -64,7 +79,8 @@ class OpenSessionHandle final : public InternetSession {
       owner_.foreignRequests.emplace_back(url);
       return std::make_unique<OpenResponse>(owner_, 404, "not here");
     }
-    const std::string_view name = url.substr(owner_.base.size());
+    // The name as a server's file system sees it: escapes undone.
+    const std::string name = Unescaped(url.substr(owner_.base.size()));
     if (name == "updater.txt") {
       owner_.manifestRequests.emplace_back(url);
       return std::make_unique<OpenResponse>(owner_, 200, owner_.manifest);
@@ -141,7 +157,10 @@ std::unique_ptr<InternetSession> OpenServer::OpenSession(std::string_view) {
 }
 
 std::string OpenServer::BodyFor(std::string_view name) {
-  return "served body of " + std::string(name);
+  // One file whichever separator names it: the launcher asks for "a\\b" as "a/b".
+  std::string served(name);
+  std::replace(served.begin(), served.end(), '\\', '/');
+  return "served body of " + served;
 }
 
 // ------------------------------------------------------------------- Sandbox
