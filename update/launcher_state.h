@@ -6,12 +6,21 @@
 
 namespace kestrune {
 
+// The start-up problem codes; their numbers are the ones the design gives
+// (there is no 1).
+enum class StartupState : int {
+  Ok = 0,
+  ManifestFailed = 2,
+  DownloadFailed = 3,
+  DownloadRefused = 4,
+};
+
 // The start-up problem code, whether start-up asked the program to end, the
 // working directory and the launcher entry list: three parallel lists,
 // always of equal length; entry i is element i of each and its button
 // carries i as its tag.
 struct LauncherState {
-  int startupState = 0;
+  StartupState startupState = StartupState::Ok;
   // Set by start-up after a problem: the window is then never shown for use.
   bool endRequested = false;
   std::string workDir;

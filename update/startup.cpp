@@ -13,7 +13,7 @@ namespace kestrune {
 
 namespace {
 
-void ReportProblem(Desktop& desktop, LauncherState& state, int code) {
+void ReportProblem(Desktop& desktop, LauncherState& state, StartupState code) {
   state.startupState = code;
   ShowStateMessage(desktop, state.startupState);
 }
@@ -26,14 +26,14 @@ void BringInMissingFiles(Platform& platform, const std::string& agent,
   bool downloadAllowed = false;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
     if (!IsSafeEntryName(manifest.records[i].fileName)) {
-      ReportProblem(platform.desktop, state, kStateDownloadFailed);
+      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
       continue;
     }
     // Only presence counts: an existing file is never replaced.
     if (platform.files.FileExists(state.localPaths[i])) continue;
     if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
-      ReportProblem(platform.desktop, state, kStateDownloadRefused);
+      ReportProblem(platform.desktop, state, StartupState::DownloadRefused);
       state.endRequested = true;
       return;
     }
@@ -42,7 +42,7 @@ void BringInMissingFiles(Platform& platform, const std::string& agent,
                            SignedFileName(manifest.records[i].fileName));
     if (!DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
                         state.localPaths[i], check)) {
-      ReportProblem(platform.desktop, state, kStateDownloadFailed);
+      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
     }
   }
 }
@@ -64,27 +64,28 @@ void RemoveAbandonedDownloadsBesideEntries(FileSystem& files, const Manifest& ma
 
 }  // namespace
 
-std::string StateMessage(int startupState) {
+std::string StateMessage(StartupState startupState) {
   switch (startupState) {
-    case kStateManifestFailed:
+    case StartupState::ManifestFailed:
       return texts::kManifestProblem;
-    case kStateDownloadFailed:
+    case StartupState::DownloadFailed:
       return texts::kUpdateProblem;
-    case kStateDownloadRefused:
+    case StartupState::DownloadRefused:
       return texts::kRefusedProblem;
-    default:
-      return {};
+    case StartupState::Ok:
+      break;
   }
+  return {};
 }
 
-void ShowStateMessage(Desktop& desktop, int startupState) {
+void ShowStateMessage(Desktop& desktop, StartupState startupState) {
   const std::string message = StateMessage(startupState);
   if (!message.empty()) desktop.ShowInformation(message);
 }
 
 void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherState& state,
                       StartupTarget& target) {
-  state.startupState = kStateOk;
+  state.startupState = StartupState::Ok;
   state.endRequested = false;
   state.workDir = platform.files.CurrentDirectory();
   // Every request of this start goes out under the same agent name.
@@ -111,7 +112,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   // local copy (and its signature) as they were.
   if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
                       manifestCheck, kMaxManifestBytes)) {
-    ReportProblem(platform.desktop, state, kStateManifestFailed);
+    ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
     if (signatures.Required()) {
       WriteFileReplacing(platform.files, manifestSignaturePath, manifestSignature);
@@ -127,7 +128,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     target.DisplayButtons();
   }
 
-  if (state.startupState != kStateOk) state.endRequested = true;
+  if (state.startupState != StartupState::Ok) state.endRequested = true;
 }
 
 }  // namespace kestrune

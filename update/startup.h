@@ -9,20 +9,14 @@
 
 namespace kestrune {
 
-// Start-up problem codes (there is no 1).
-inline constexpr int kStateOk = 0;
-inline constexpr int kStateManifestFailed = 2;
-inline constexpr int kStateDownloadFailed = 3;
-inline constexpr int kStateDownloadRefused = 4;
-
 // Pause between fetching the manifest and reading it.
 inline constexpr int kManifestReadPauseMs = 600;
 
-// The message of a problem code; empty for codes that have none.
-std::string StateMessage(int startupState);
+// The message of a problem; empty for Ok.
+std::string StateMessage(StartupState startupState);
 
 // Shows the current problem's message in an information box.
-void ShowStateMessage(Desktop& desktop, int startupState);
+void ShowStateMessage(Desktop& desktop, StartupState startupState);
 
 // What the start-up update drives on the main window.
 class StartupTarget {
