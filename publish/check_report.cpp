@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "publish/json_text.h"
+#include "publish/utf8.h"
 
 namespace kestrune::publish {
 
@@ -49,49 +50,60 @@ int CheckReport::Count(Severity severity) const {
                                         [&](const Finding& f) { return f.severity == severity; }));
 }
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Printed(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, &c);
+    if (length == 0) {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[0]));
       out += escaped;
-    } else {
-      out += c;
+      text.remove_prefix(1);
+      continue;
     }
+    if (IsControlCharacter(c)) {
+      out += ControlEscape(c);
+    } else {
+      out.append(text.data(), length);
+    }
+    text.remove_prefix(length);
   }
-  return out + "\"";
+  return out;
 }
 
 void PrintFindings(const CheckReport& report, std::ostream& err) {
   for (const Finding* finding : InLineOrder(report)) {
-    err << finding->source;
+    err << Printed(finding->source);
     if (finding->line > 0) err << ":" << finding->line;
-    err << ": " << SeverityWord(finding->severity) << ": " << finding->message << " ["
-        << finding->kind << "]\n";
+    err << ": " << SeverityWord(finding->severity) << ": " << Printed(finding->message) << " ["
+        << Printed(finding->kind) << "]\n";
   }
 }
 
 void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err) {
-  out << "Manifest: " << report.source << "\n";
+  out << "Manifest: " << Printed(report.source) << "\n";
   if (report.signatureKey) {
-    out << "Key:      " << report.signatureKey->id << " (" << report.signatureKey->from
-        << "): every signature is checked\n";
+    out << "Key:      " << Printed(report.signatureKey->id) << " ("
+        << Printed(report.signatureKey->from) << "): every signature is checked\n";
   }
-  out << "Title:    " << (report.title ? Quoted(*report.title) : "(none)") << "\n";
+  out << "Title:    " << (report.title ? Printed(Quoted(*report.title)) : "(none)") << "\n";
   int number = 0;
   for (const EntryView& entry : report.entries) {
     ++number;
-    out << "Entry " << number << " (line " << entry.line << "): " << Quoted(entry.name) << "\n";
-    out << "  button:  " << Quoted(entry.caption) << "\n";
+    out << "Entry " << number << " (line " << entry.line << "): " << Printed(Quoted(entry.name))
+        << "\n";
+    out << "  button:  " << Printed(Quoted(entry.caption)) << "\n";
     if (!entry.fetched) {
       out << (entry.name.empty() ? "  (no file: the name is blank)\n"
                                  : "  (never fetched: the launcher refuses this name)\n");
       continue;
     }
-    out << "  fetches: " << entry.address << "\n";
-    out << "  writes:  " << entry.localPath << "\n";
+    out << "  fetches: " << Printed(entry.address) << "\n";
+    out << "  writes:  " << Printed(entry.localPath) << "\n";
     if (entry.status) {
       out << "  server:  status " << *entry.status;
       if (entry.bodyBytes) out << ", " << *entry.bodyBytes << " bytes";

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrune::publish {
@@ -65,8 +66,15 @@ void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err
 // The same as one JSON document on out.
 void PrintReportJson(const CheckReport& report, std::ostream& out);
 
-// text in double quotes, with control characters shown as \xNN so that a
-// stray byte is seen rather than acted on by the terminal.
+// text in double quotes, as a message names a name; it is escaped where
+// the message is printed.
 std::string Quoted(const std::string& text);
+
+// text as the tool prints it, so that what a manifest, a server or a folder
+// holds is seen rather than acted on by the terminal: each control
+// character (see IsControlCharacter) as a \u escape such as "\u009d", the
+// form JSON gives it too, and each byte that is not UTF-8 as "\xNN". Every
+// text the tool writes for a person passes through it.
+std::string Printed(std::string_view text);
 
 }  // namespace kestrune::publish

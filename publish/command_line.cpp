@@ -23,7 +23,8 @@ const char kHelpText[] =
     "        then every problem at its line, and lists DIR's files that no entry\n"
     "        names. Given an http:// or https:// URL ending in /serverlist/, fetches\n"
     "        updater.txt and every listed file from that server as the launcher\n"
-    "        would, and reports error statuses, short bodies and redirects.\n"
+    "        would, and reports error statuses, short bodies, redirects and an\n"
+    "        updater.txt past the launcher's 16 MiB (refused without reading on).\n"
     "        With a key, also checks updater.txt.minisig and each listed file's\n"
     "        .minisig as a launcher built with that key does, and reports each\n"
     "        signature it would refuse and why: missing, malformed or too long,\n"
@@ -42,7 +43,8 @@ const char kHelpText[] =
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
     "\n"
-    "Problems go to standard error as FILE:LINE: error: MESSAGE [kind].\n"
+    "Problems go to standard error as FILE:LINE: error: MESSAGE [kind]; control\n"
+    "characters are shown as escapes such as \\u009d.\n"
     "Exit status: 0 when all is well (warnings allowed), 1 when a problem was\n"
     "found, 2 for wrong usage.\n";
 

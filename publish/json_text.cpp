@@ -1,7 +1,5 @@
 #include "publish/json_text.h"
 
-#include <cstdio>
-
 #include "publish/utf8.h"
 
 namespace kestrune::publish {
@@ -19,10 +17,8 @@ std::string JsonString(std::string_view text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
+    } else if (IsControlCharacter(c)) {
+      out += ControlEscape(c);
     } else {
       out.append(text.data(), length);
     }

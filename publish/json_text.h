@@ -6,7 +6,8 @@
 
 namespace kestrune::publish {
 
-// text as a JSON string, quotes included. Bytes that are not UTF-8 become
+// text as a JSON string, quotes included. Control characters are written
+// as ControlEscape writes them; bytes that are not UTF-8 become
 // U+FFFD, so the document stays valid whatever a folder name holds.
 std::string JsonString(std::string_view text);
 

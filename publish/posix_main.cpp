@@ -9,6 +9,7 @@
 
 #include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_system.h"
+#include "publish/check_report.h"
 #include "publish/run_publish.h"
 
 int main(int argc, char** argv) {
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
                                       ::isatty(STDERR_FILENO) == 1};
     return publish::RunPublish(args, services);
   } catch (const std::exception& error) {
-    std::cerr << "kestrune-publish: " << error.what() << "\n";
+    std::cerr << "kestrune-publish: " << publish::Printed(error.what()) << "\n";
   }
   return 1;
 }

@@ -34,7 +34,7 @@ AnsiDecoder DecoderOf(System& system) {
 }
 
 int Fail(PublishServices& services, const std::string& message) {
-  services.err << kProgramName << ": " << message << "\n";
+  services.err << kProgramName << ": " << Printed(message) << "\n";
   return kProblemFound;
 }
 
@@ -126,12 +126,27 @@ CheckReport CheckFolderRelease(const std::string& folderText, const std::optiona
                "cannot read it: customers get \"" + std::string(texts::kManifestProblem) + "\"");
     return report;
   }
-  // Read in blocks: GCC 12 warns of a null dereference inside
-  // istreambuf_iterator when it is inlined here.
+  // As a launcher would refuse it from the server: by its size, unread,
+  // or at one byte past the limit, should it have grown since.
+  std::uintmax_t size = std::filesystem::file_size(manifestPath, error);
   std::string bytes;
-  char block[4096];
-  while (file.read(block, sizeof block) || file.gcount() > 0) {
-    bytes.append(block, static_cast<std::size_t>(file.gcount()));
+  if (error || size <= kMaxManifestBytes) {
+    // Read in blocks: GCC 12 warns of a null dereference inside
+    // istreambuf_iterator when it is inlined here.
+    char block[4096];
+    while (bytes.size() <= kMaxManifestBytes &&
+           (file.read(block, sizeof block) || file.gcount() > 0)) {
+      bytes.append(block, static_cast<std::size_t>(file.gcount()));
+    }
+    size = bytes.size();
+  }
+  if (size > kMaxManifestBytes) {
+    report.Add(Severity::kError, "too-large", 0,
+               "the file is longer than the " + std::to_string(kMaxManifestBytes) +
+                   " bytes the launcher takes (" + std::to_string(size) +
+                   " bytes found), and the launcher refuses it without reading on: "
+                   "customers get \"" + std::string(texts::kManifestProblem) + "\"");
+    return report;
   }
   report = CheckManifestText(bytes, source, CompiledAddresses().updateBaseUrl,
                              DecoderOf(services.system));
@@ -157,7 +172,7 @@ CheckReport CheckLiveServer(const std::string& updateBaseUrl, const std::optiona
 }
 
 int UsageError(PublishServices& services, const std::string& message) {
-  services.err << kProgramName << ": " << message << "\n"
+  services.err << kProgramName << ": " << Printed(message) << "\n"
                << "Try '" << kProgramName << " --help'.\n";
   return kWrongUsage;
 }

@@ -20,11 +20,12 @@ namespace kestrune::publish {
 using FetchProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 // Every listed file answers with a 2xx status and the body it announced,
-// from the address itself (a redirect is reported); updater.txt's text is
-// checked as a release folder's is. Bodies are read and dropped as they
-// arrive, so memory does not grow with a file. With a key, the signature of
-// updater.txt and of every file that arrived whole is fetched and checked
-// as a launcher built with that key does.
+// from the address itself (a redirect is reported); updater.txt is read as
+// the launcher reads it, refused unread past kMaxManifestBytes, and its
+// text is checked as a release folder's is. Listed files are read and
+// dropped as they arrive, so memory does not grow with a file. With a key,
+// the signature of updater.txt and of every file that arrived whole is
+// fetched and checked as a launcher built with that key does.
 CheckReport CheckServer(Internet& internet, const std::string& agent,
                         const std::string& updateBaseUrl, const AnsiDecoder& decodeAnsi,
                         const FetchProgress& progress,

@@ -3,13 +3,12 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <span>
 #include <system_error>
 #include <vector>
 
+#include "publish/observed_fetch.h"
 #include "publish/utf8_path.h"
-#include "update/download.h"
 #include "update/signed_files.h"
 
 namespace kestrune::publish {
@@ -84,68 +83,6 @@ std::optional<FileHash> HashOfFile(const fs::path& path) {
   if (file.bad()) return std::nullopt;
   return hasher.Finish();
 }
-
-// Remembers what the one request FetchSmallFile makes met, so that a
-// signature it could not have is reported by its cause.
-struct Observed {
-  bool opened = false;
-  int status = 0;
-  std::optional<std::uint64_t> announced;
-  std::uint64_t bytes = 0;
-};
-
-class ObservedResponse final : public InternetResponse {
- public:
-  ObservedResponse(std::unique_ptr<InternetResponse> inner, Observed& observed)
-      : inner_(std::move(inner)), observed_(observed) {
-    observed_.opened = true;
-    observed_.status = inner_->StatusCode();
-    observed_.announced = inner_->ContentLength();
-  }
-  int StatusCode() const override { return inner_->StatusCode(); }
-  std::optional<std::uint64_t> ContentLength() const override { return inner_->ContentLength(); }
-  ReadResult Read(std::span<std::byte> buffer) override {
-    const ReadResult read = inner_->Read(buffer);
-    if (read.ok) observed_.bytes += read.bytes;
-    return read;
-  }
-  std::string RedirectedTo() const override { return inner_->RedirectedTo(); }
-
- private:
-  std::unique_ptr<InternetResponse> inner_;
-  Observed& observed_;
-};
-
-class ObservedSession final : public InternetSession {
- public:
-  ObservedSession(std::unique_ptr<InternetSession> inner, Observed& observed)
-      : inner_(std::move(inner)), observed_(observed) {}
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
-    std::unique_ptr<InternetResponse> response = inner_->OpenUrl(url);
-    if (!response) return nullptr;
-    return std::make_unique<ObservedResponse>(std::move(response), observed_);
-  }
-
- private:
-  std::unique_ptr<InternetSession> inner_;
-  Observed& observed_;
-};
-
-class ObservedInternet final : public Internet {
- public:
-  explicit ObservedInternet(Internet& inner) : inner_(inner) {}
-  std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override {
-    std::unique_ptr<InternetSession> session = inner_.OpenSession(agent);
-    if (!session) return nullptr;
-    return std::make_unique<ObservedSession>(std::move(session), observed_);
-  }
-  std::uint64_t MonotonicMilliseconds() override { return inner_.MonotonicMilliseconds(); }
-  const Observed& Seen() const { return observed_; }
-
- private:
-  Internet& inner_;
-  Observed observed_;
-};
 
 // bytes: the length, when it is known.
 std::string TooLong(std::optional<std::uint64_t> bytes) {
@@ -222,15 +159,13 @@ void CheckSignatureOnServer(CheckReport& report, const CheckKey& key, Internet& 
                             const FileHash& hash, const std::string& signedName, int line,
                             const std::string& consequence) {
   const std::string where = fileUrl + kSignatureSuffix;
-  ObservedInternet observed(internet);
-  const std::optional<std::string> signature =
-      FetchSmallFile(observed, agent, where, kMaxSignatureFileSize);
-  if (signature) {
-    ReportCheck(report, key, VerifyMinisign(key.key, *signature, hash, signedName), where,
+  const SmallFetch fetched = FetchSmallFileObserved(internet, agent, where, kMaxSignatureFileSize);
+  if (fetched.body) {
+    ReportCheck(report, key, VerifyMinisign(key.key, *fetched.body, hash, signedName), where,
                 signedName, line, consequence);
     return;
   }
-  const Observed& seen = observed.Seen();
+  const Transfer& seen = fetched.met;
   if (!seen.opened) {
     ReportSignatureProblem(report, line, where, SignatureProblem::Missing,
                            "the address cannot be opened", consequence);
@@ -238,8 +173,7 @@ void CheckSignatureOnServer(CheckReport& report, const CheckKey& key, Internet& 
     ReportSignatureProblem(report, line, where, SignatureProblem::Missing,
                            "the server answers status " + std::to_string(seen.status),
                            consequence);
-  } else if ((seen.announced && *seen.announced > kMaxSignatureFileSize) ||
-             seen.bytes > kMaxSignatureFileSize) {
+  } else if (PassedLimit(seen)) {
     ReportSignatureProblem(report, line, where, SignatureProblem::Malformed,
                            TooLong(seen.announced),
                            consequence);

@@ -1,5 +1,7 @@
 #include "publish/utf8.h"
 
+#include <cstdio>
+
 namespace kestrune::publish {
 
 std::size_t DecodeUtf8(std::string_view text, char32_t* codePoint) {
@@ -29,6 +31,16 @@ std::size_t DecodeUtf8(std::string_view text, char32_t* codePoint) {
   if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
   *codePoint = value;
   return length;
+}
+
+bool IsControlCharacter(char32_t codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+std::string ControlEscape(char32_t codePoint) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(codePoint));
+  return escaped;
 }
 
 std::string EncodeUtf8(char32_t codePoint) {

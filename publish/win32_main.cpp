@@ -14,6 +14,7 @@
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_windows.h"
+#include "publish/check_report.h"
 #include "publish/run_publish.h"
 
 namespace {
@@ -51,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
                                       _isatty(_fileno(stderr)) != 0};
     return publish::RunPublish(args, services);
   } catch (const std::exception& error) {
-    std::cerr << "kestrune-publish: " << error.what() << "\n";
+    std::cerr << "kestrune-publish: " << publish::Printed(error.what()) << "\n";
   }
   return 1;
 }

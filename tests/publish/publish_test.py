@@ -9,6 +9,7 @@ import argparse
 import glob
 import json
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -19,15 +20,38 @@ OPTIONS = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def run(*args, cwd=None):
+# The manifest's limit, kMaxManifestBytes in update/manifest.h.
+MAX_MANIFEST_BYTES = 16 * 1024 * 1024
+# Room for the tool and one manifest at its limit, far from what reading an
+# oversized one whole takes: past it, an allocation fails at once.
+MEMORY_CAP = 256 * 1024 * 1024
+
+
+def cap_memory():
+    resource.setrlimit(resource.RLIMIT_AS, (MEMORY_CAP, MEMORY_CAP))
+
+
+def run_raw(*args, cwd=None, timeout=60):
     result = subprocess.run([OPTIONS.program] + list(args), capture_output=True, cwd=cwd,
-                            timeout=60)
-    return result.returncode, result.stdout, result.stderr.decode("utf-8", "replace")
+                            timeout=timeout, preexec_fn=cap_memory)
+    return result.returncode, result.stdout, result.stderr
 
 
-def check_json(target):
-    code, out, _ = run("check", "--json", target)
+def run(*args, cwd=None, timeout=60):
+    code, out, err = run_raw(*args, cwd=cwd, timeout=timeout)
+    return code, out, err.decode("utf-8", "replace")
+
+
+def check_json(target, timeout=60):
+    code, out, _ = run("check", "--json", target, timeout=timeout)
     return code, json.loads(out)
+
+
+def controls_in(output):
+    """The C0 and C1 control characters in output, line ends aside; strict
+    UTF-8, so that a stray byte fails too."""
+    return [c for c in output.decode("utf-8") if c != "\n" and
+            (ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F)]
 
 
 def kinds_at(report):
@@ -114,6 +138,37 @@ class ReleaseFolder(TempFolder):
         [problem] = report["problems"]
         self.assertEqual((problem["severity"], problem["kind"]), ("warning", "unlisted-file"))
         self.assertTrue(problem["file"].endswith(os.path.join("old", "b.exe")), problem)
+
+    def test_a_manifest_past_the_launchers_limit_is_refused_without_reading_on(self):
+        at_limit = self.release(b"T" * MAX_MANIFEST_BYTES, name="at the limit")
+        code, report = check_json(at_limit)
+        self.assertEqual((code, kinds_at(report)), (0, {("no-entries", 0)}))
+        # A file one byte over is refused by its size; one that never ends
+        # (a link to /dev/zero, which has none) by the bytes read.
+        one_over = self.release(b"T" * (MAX_MANIFEST_BYTES + 1), name="one byte over")
+        endless = os.path.join(self.tmp, "endless")
+        os.makedirs(endless)
+        os.symlink("/dev/zero", os.path.join(endless, "updater.txt"))
+        for folder in (one_over, endless):
+            with self.subTest(os.path.basename(folder)):
+                code, report = check_json(folder)
+                self.assertEqual((code, kinds_at(report)), (1, {("too-large", 0)}))
+                self.assertIn("than the %d bytes the launcher takes" % MAX_MANIFEST_BYTES,
+                              report["problems"][0]["message"])
+
+    def test_control_characters_reach_the_terminal_only_escaped(self):
+        # The bytes Windows-1252 leaves undefined read as C1 controls (U+009D
+        # starts an operating-system command on a terminal, U+0090 a device
+        # control string); ESC starts the C0 ones.
+        folder = self.release(b"T\x1b]0;owned\x07\r\na\x9d\x90\x1b[2J.exe\r\n\x8dA\x1b\r\n")
+        code, out, err = run_raw("check", folder)
+        self.assertEqual(code, 1)
+        self.assertEqual(controls_in(out + err), [])
+        self.assertIn(b'"a\\u009d\\u0090\\u001b[2J.exe"', out)
+        _, out, _ = run_raw("check", "--json", folder)
+        self.assertEqual(controls_in(out), [])
+        # JSON escapes them the same way, and its reader gets the name back.
+        self.assertEqual(json.loads(out)["entries"][0]["name"], "a\x9d\x90\x1b[2J.exe")
 
     def test_line_numbers_follow_the_launchers_reader_on_hostile_manifests(self):
         # The tool splits lines itself to number them; where its split and
@@ -253,6 +308,26 @@ class LiveServer(LoopbackServer):
         self.assertIn("status 404", messages[4])
         self.assertIn("status 500", messages[10])
         self.assertIn("redirects to " + self.url + "ok.exe", messages[8])
+
+    def test_a_manifest_past_the_launchers_limit_is_refused_unread(self):
+        # Announced as 400 MiB, with the body held after its first KiB: the
+        # check can only end while it is held if it stopped at the length.
+        gate = os.path.join(self.tmp, "go")
+        self.addCleanup(lambda: open(gate, "w").close())
+        self.publish(b"T\r\n" + b"x" * 4096, [])
+        self.set_rules({"/serverlist/updater.txt": {
+            "short_by": 400 * 1024 * 1024, "hold_after": 1024, "hold_until": gate}})
+        code, report = check_json(self.url, timeout=30)
+        self.assertEqual((code, kinds_at(report)), (1, {("too-large", 0)}))
+        message = report["problems"][0]["message"]
+        self.assertIn("than the %d bytes the launcher takes" % MAX_MANIFEST_BYTES, message)
+        self.assertIn("%d bytes announced" % (4099 + 400 * 1024 * 1024), message)
+        # Unannounced (chunked), it is refused once more than the limit came.
+        self.publish(b"x" * (MAX_MANIFEST_BYTES + 64 * 1024), [])
+        self.set_rules({"/serverlist/updater.txt": {"chunked": True}})
+        code, report = check_json(self.url)
+        self.assertEqual((code, kinds_at(report)), (1, {("too-large", 0)}))
+        self.assertIn("than the %d bytes" % MAX_MANIFEST_BYTES, report["problems"][0]["message"])
 
     def test_a_missing_manifest_stops_the_check(self):
         code, report = check_json(self.url)
