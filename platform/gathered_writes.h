@@ -1,9 +1,8 @@
 // An output file's writes gathered into one buffer of fixed size before
-// they reach the system. Downloads arrive in 1024-byte blocks: a write call
-// for each cost a 512 MiB download about half its time on Linux, and under
-// Wine each is also a trip through its server. The buffer never grows, so
-// memory stays independent of the file's size. The file layers own the
-// handle and say how bytes are written; this holds them meanwhile.
+// they reach the system: downloads arrive in 1024-byte blocks, and a system
+// call for each would be where a transfer spends its time. The buffer never
+// grows, so memory stays independent of the file's size. The file layers
+// own the handle and say how bytes are written; this holds them meanwhile.
 #pragma once
 
 #include <cstddef>
