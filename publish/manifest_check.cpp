@@ -5,7 +5,6 @@
 
 #include "common/texts.h"
 #include "publish/cp1252.h"
-#include "publish/manifest_lines.h"
 #include "publish/utf8.h"
 #include "update/entries.h"
 #include "update/entry_name.h"
@@ -155,21 +154,6 @@ void CheckName(CheckReport& report, const EntryView& entry,
   }
 }
 
-// Whether every line of the split holds what the reader made of it.
-bool SplitMatchesReader(const ManifestLines& split, const Manifest& manifest,
-                        const AnsiDecoder& decodeAnsi) {
-  const std::size_t lineCount = split.lines.size();
-  if (manifest.title.has_value() != (lineCount > 0)) return false;
-  if (manifest.records.size() != lineCount / 2) return false;
-  if (lineCount > 0 && Decoded(split.lines[0].text, decodeAnsi) != *manifest.title) return false;
-  for (std::size_t i = 1; i < lineCount; ++i) {
-    const ManifestRecord& record = manifest.records[(i - 1) / 2];
-    const std::string& read = i % 2 == 1 ? record.fileName : record.caption;
-    if (TrimControlAndSpace(Decoded(split.lines[i].text, decodeAnsi)) != read) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string SameFileKey(std::string_view name) {
@@ -185,21 +169,11 @@ CheckReport CheckManifestText(std::string_view bytes, const std::string& source,
                               const std::string& updateBaseUrl, const AnsiDecoder& decodeAnsi) {
   CheckReport report;
   report.source = source;
-  const Manifest manifest = ReadManifest(bytes, decodeAnsi);
-  const ManifestLines split = SplitManifestLines(bytes);
+  // The launcher's own reader, which also says where each line stood.
+  ManifestLayout split;
+  const Manifest manifest = ReadManifest(bytes, decodeAnsi, &split);
   report.title = manifest.title;
-
-  // The lines and their numbers come from the launcher's line reader; which
-  // line is a title, a name or a caption, and what is trimmed, from its
-  // manifest reader. Should the two ever part, no line number can be
-  // trusted.
   const std::size_t lineCount = split.lines.size();
-  if (!SplitMatchesReader(split, manifest, decodeAnsi)) {
-    report.Add(Severity::kError, "internal", 0,
-               "kestrune-publish reads this manifest differently from the launcher; please "
-               "report it with the file");
-    return report;
-  }
 
   if (!manifest.title) {
     report.Add(Severity::kError, "empty-manifest", 0,

@@ -29,26 +29,40 @@ std::string_view TrimControlAndSpace(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-Manifest ReadManifest(std::string_view bytes, const AnsiDecoder& decodeAnsi) {
+Manifest ReadManifest(std::string_view bytes, const AnsiDecoder& decodeAnsi,
+                      ManifestLayout* layout) {
   Manifest manifest;
   ManifestLineReader reader(bytes);
   ManifestLine lineBuffer;
+  // Reads the next line; past the end of the text, an empty one.
+  const auto readLine = [&] {
+    if (reader.AtEnd()) {
+      lineBuffer = ManifestLine{};
+      return;
+    }
+    reader.ReadLine(lineBuffer);
+    if (layout) layout->lines.push_back(lineBuffer);
+  };
   bool firstLine = true;
   while (!reader.AtEnd()) {
     if (firstLine) {
-      reader.ReadLine(lineBuffer);
+      readLine();
       manifest.title = Decode(lineBuffer.text, decodeAnsi);
       firstLine = false;
       continue;
     }
     ManifestRecord record;
-    reader.ReadLine(lineBuffer);
+    readLine();
     record.fileName = std::string(TrimControlAndSpace(Decode(lineBuffer.text, decodeAnsi)));
     // The caption is read without looking for the end first: a record cut
     // short after its file name gets an empty caption.
-    reader.ReadLine(lineBuffer);
+    readLine();
     record.caption = std::string(TrimControlAndSpace(Decode(lineBuffer.text, decodeAnsi)));
     manifest.records.push_back(std::move(record));
+  }
+  if (layout) {
+    layout->endMarkLine = reader.EndMarkLine();
+    layout->textAfterEndMark = reader.TextAfterEndMark();
   }
   return manifest;
 }

@@ -147,6 +147,20 @@ TEST(ManifestEndMark, ManyEntries) {
   EXPECT_EQ(m.records.back().fileName, "f99999");
 }
 
+// The maker's tool shows problems at the lines the reader itself read.
+TEST(ManifestLayout, EachPartKeepsTheLineItStoodOn) {
+  ManifestLayout layout;
+  const Manifest m = ReadManifest("Title\r\na.exe\r\nA \rcut\nb.exe\n\x1A tail", nullptr, &layout);
+  ASSERT_EQ(m.records.size(), 2u);
+  ASSERT_EQ(layout.lines.size(), 4u) << "the last record's missing caption is no line";
+  EXPECT_EQ(layout.lines[2].number, 3);
+  EXPECT_EQ(layout.lines[2].loneCarriageReturns, 1);
+  EXPECT_EQ(layout.lines[3].number, 4);
+  EXPECT_EQ(layout.lines[3].text, "b.exe");
+  EXPECT_EQ(layout.endMarkLine, 5);
+  EXPECT_TRUE(layout.textAfterEndMark);
+}
+
 TEST(Trim, RemovesEverythingUpToSpaceFromBothEnds) {
   EXPECT_EQ(TrimControlAndSpace(" \t\x01 a b \x1f\x20"), "a b");
   EXPECT_EQ(TrimControlAndSpace(" \t "), "");
