@@ -17,6 +17,7 @@
 #include "app/form1.h"
 #include "platform/fake/fake_platform.h"
 #include "update/download.h"
+#include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
 
@@ -214,7 +215,7 @@ void CheckStartup(std::string_view bytes, const Manifest& m) {
     if (r.fileName != "updater.txt") {
       fake::FakeResponse file;
       file.body = "body of " + r.fileName;
-      sys.internet.responses[kBase + r.fileName] = file;
+      sys.internet.responses[EntryAddress(kBase, r.fileName)] = file;
     }
     if (!IsSafeEntryName(r.fileName)) {
       ++unsafe;
