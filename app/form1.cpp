@@ -42,11 +42,11 @@ void TForm1::ApplyTitle(const std::string& title) {
 }
 
 void TForm1::Image1Click() {
-  Guarded([this] { platform_.desktop.ShellOpen(addresses_.homePageUrl); });
+  Guarded([this] { platform_.desktop.OpenWebPage(addresses_.homePageUrl); });
 }
 
 void TForm1::Image2Click() {
-  Guarded([this] { platform_.desktop.ShellOpen(addresses_.supportTicketsUrl); });
+  Guarded([this] { platform_.desktop.OpenWebPage(addresses_.supportTicketsUrl); });
 }
 
 void TForm1::ExitBtnClick() {

@@ -11,10 +11,15 @@ namespace kestrune {
 class Desktop {
  public:
   virtual ~Desktop() = default;
-  // Opens a file or address with its registered handler (a program is
-  // started in the launcher's own current directory), parented to the
-  // main window. Fire and forget: the outcome is not reported back.
+  // Opens a file or address with its registered handler, with the
+  // launcher's own rights (a program is started in the launcher's own
+  // current directory), parented to the main window. Fire and forget: the
+  // outcome is not reported back.
   virtual void ShellOpen(const std::string& target) = 0;
+  // Opens a web page (the maker's addresses) in the browser with the
+  // signed-in user's rights, never the launcher's: a launcher run as
+  // administrator must not hand them to the browser. Fire and forget.
+  virtual void OpenWebPage(const std::string& url) = 0;
   // Modal boxes owned by the application, centred on the screen; they may
   // appear while the main window is still hidden.
   // "Confirm", "&Yes" and "&No" with Yes the default; true only for Yes.

@@ -227,6 +227,12 @@ void FakeDesktop::ShellOpen(const std::string& target) {
   eventLog.push_back("shell: " + target);
 }
 
+void FakeDesktop::OpenWebPage(const std::string& url) {
+  if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
+  webPages.push_back(url);
+  eventLog.push_back("web page: " + url);
+}
+
 bool FakeDesktop::Confirm(const std::string& text) {
   ++confirmations;
   eventLog.push_back("confirm: " + text);

@@ -38,8 +38,8 @@ struct FakeResponse {
 
 // Everything the core did, in order, as readable lines such as
 // "confirm: <text>", "info: <text>", "error: <text>", "shell: <target>",
-// "open url: <url>", "close url", "close session", "sleep: 600",
-// "title: Kestrune", "hint pause: 20000".
+// "web page: <url>", "open url: <url>", "close url", "close session",
+// "sleep: 600", "title: Kestrune", "hint pause: 20000".
 using EventLog = std::vector<std::string>;
 
 class FakeInternet final : public Internet {
@@ -90,6 +90,7 @@ class FakeDesktop final : public Desktop {
  public:
   explicit FakeDesktop(EventLog& log) : eventLog(log) {}
   void ShellOpen(const std::string& target) override;
+  void OpenWebPage(const std::string& url) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;
@@ -99,7 +100,9 @@ class FakeDesktop final : public Desktop {
   std::vector<std::string> informations;
   std::vector<std::string> errors;
   std::vector<std::string> shellOpens;
-  // Thrown by the next ShellOpen, as a failing shell call would.
+  std::vector<std::string> webPages;
+  // Thrown by the next ShellOpen or OpenWebPage, as a failing shell call
+  // would.
   std::optional<IoError> shellFailure;
 
   EventLog& eventLog;

@@ -46,6 +46,11 @@ void QtDesktop::ShellOpen(const std::string& target) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
 }
 
+void QtDesktop::OpenWebPage(const std::string& url) {
+  if (url.empty()) return;
+  QDesktopServices::openUrl(QUrl(ToQString(url)));
+}
+
 bool QtDesktop::Confirm(const std::string& text) { return AskYesNo(texts::kConfirmTitle, text); }
 
 void QtDesktop::ShowInformation(const std::string& text) {

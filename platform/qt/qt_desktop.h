@@ -19,6 +19,9 @@ class QtDesktop final : public Desktop {
   // the desktop's default handler, and an address to the web browser.
   // Nothing passes through a shell.
   void ShellOpen(const std::string& target) override;
+  // The launcher runs with the user's own rights here: the browser gets
+  // the address as any other would.
+  void OpenWebPage(const std::string& url) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;

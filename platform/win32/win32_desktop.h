@@ -1,6 +1,8 @@
 // The desktop services: the shell and the modal boxes.
 #pragma once
 
+#include <string>
+
 #include "common/desktop.h"
 #include "platform/win32/win32_app_state.h"
 
@@ -11,6 +13,8 @@ class Win32Desktop final : public Desktop {
   explicit Win32Desktop(const AppState& state) : state_(state) {}
 
   void ShellOpen(const std::string& target) override;
+  // Through the desktop's own shell where there is one, else ShellExecute.
+  void OpenWebPage(const std::string& url) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
   void ShowError(const std::string& text) override;
@@ -18,5 +22,10 @@ class Win32Desktop final : public Desktop {
  private:
   const AppState& state_;
 };
+
+// Hands a web page to the desktop's own shell, which opens it with the
+// signed-in user's rights; false where there is no desktop shell to ask
+// (another shell, or none). Needs the thread's COM apartment.
+bool OpenThroughTheDesktopShell(const std::string& url);
 
 }  // namespace kestrune::win32

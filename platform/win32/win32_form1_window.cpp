@@ -1,12 +1,12 @@
 #include "platform/win32/win32_form1_window.h"
 
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <stdexcept>
 
 #include "common/texts.h"
 #include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_system_library.h"
 #include "platform/win32/win32_text.h"
 
 namespace kestrune::win32 {
@@ -300,7 +300,7 @@ LRESULT Win32Form1Window::LabelColors(HDC dc) const {
   ::SetTextColor(dc, RGB(layout::kLabelGrey, layout::kLabelGrey, layout::kLabelGrey));
   // With visual styles the grey text stands straight on the white window;
   // the classic look gives the label the system's grey-text colour behind it.
-  if (::IsAppThemed()) {
+  if (AppThemed()) {
     ::SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
   }

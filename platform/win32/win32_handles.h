@@ -3,6 +3,8 @@
 #pragma once
 
 #include "platform/win32/win32_windows.h"
+#include <oleauto.h>
+#include <unknwn.h>
 #include <wininet.h>
 
 #include <memory>
@@ -17,10 +19,30 @@ struct KernelHandleCloser {
 // callers turn that into nullptr before taking ownership.
 using KernelHandle = std::unique_ptr<void, KernelHandleCloser>;
 
+struct LibraryFreer {
+  void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
+};
+using LibraryHandle = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
+
+// A WinINet handle, closed through the WinINet that opened it (loaded at
+// run time: see win32_system_library.h).
 struct InternetHandleCloser {
-  void operator()(HINTERNET handle) const noexcept { ::InternetCloseHandle(handle); }
+  void operator()(HINTERNET handle) const noexcept;
 };
 using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+
+// One reference to a COM object.
+struct ComReleaser {
+  void operator()(IUnknown* object) const noexcept { object->Release(); }
+};
+template <typename Interface>
+using ComObject = std::unique_ptr<Interface, ComReleaser>;
+
+struct StringFreer {
+  void operator()(BSTR text) const noexcept { ::SysFreeString(text); }
+};
+// A COM string (BSTR).
+using ComString = std::unique_ptr<OLECHAR, StringFreer>;
 
 struct GdiObjectDeleter {
   void operator()(HGDIOBJ object) const noexcept { ::DeleteObject(object); }

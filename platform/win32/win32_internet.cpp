@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cwctype>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_system_library.h"
 #include "platform/win32/win32_text.h"
 
 namespace kestrune::win32 {
@@ -58,7 +60,8 @@ std::optional<AddressParts> Split(const std::wstring& url) {
   // Non-zero lengths without buffers: the parts are pointed at in url.
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = 1;
   parts.dwExtraInfoLength = 1;
-  if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return std::nullopt;
+  // Reached only through a response, so WinINet is loaded.
+  if (!WinInet()->crackUrl(url.c_str(), 0, 0, &parts)) return std::nullopt;
   AddressParts split;
   split.scheme = Lower(parts.lpszScheme, parts.dwSchemeLength);
   split.host = Lower(parts.lpszHostName, parts.dwHostNameLength);
@@ -82,14 +85,18 @@ bool SameAddress(const std::wstring& a, const std::wstring& b) {
 
 class Win32Response final : public InternetResponse {
  public:
-  Win32Response(InternetHandle url, std::wstring opened)
-      : url_(std::move(url)), opened_(std::move(opened)) {}
+  Win32Response(const WinInetCalls& wininet, InternetHandle connection, InternetHandle url,
+                std::wstring opened)
+      : wininet_(wininet),
+        connection_(std::move(connection)),
+        url_(std::move(url)),
+        opened_(std::move(opened)) {}
 
   int StatusCode() const override {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!::HttpQueryInfoW(url_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                          &size, nullptr)) {
+    if (!wininet_.httpQueryInfo(url_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                &status, &size, nullptr)) {
       return 0;  // not an HTTP response: never taken for a success
     }
     return static_cast<int>(status);
@@ -98,8 +105,8 @@ class Win32Response final : public InternetResponse {
   std::optional<std::uint64_t> ContentLength() const override {
     ULONGLONG length = 0;
     DWORD size = sizeof length;
-    if (::HttpQueryInfoW(url_.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64,
-                         &length, &size, nullptr)) {
+    if (wininet_.httpQueryInfo(url_.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64,
+                               &length, &size, nullptr)) {
       return static_cast<std::uint64_t>(length);
     }
     // NOTE: Wine's WinINet refuses the 64-bit number form, and says the
@@ -112,7 +119,7 @@ class Win32Response final : public InternetResponse {
   std::optional<std::uint64_t> ContentLengthFromText() const {
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (!::HttpQueryInfoW(url_.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+    if (!wininet_.httpQueryInfo(url_.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
       return std::nullopt;
     }
     std::uint64_t length = 0;
@@ -128,11 +135,11 @@ class Win32Response final : public InternetResponse {
 
   std::string RedirectedTo() const override {
     DWORD size = 0;
-    ::InternetQueryOptionW(url_.get(), INTERNET_OPTION_URL, nullptr, &size);
+    wininet_.queryOption(url_.get(), INTERNET_OPTION_URL, nullptr, &size);
     if (size == 0) return {};
     std::wstring url(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(url.size() * sizeof(wchar_t));
-    if (!::InternetQueryOptionW(url_.get(), INTERNET_OPTION_URL, url.data(), &size)) return {};
+    if (!wininet_.queryOption(url_.get(), INTERNET_OPTION_URL, url.data(), &size)) return {};
     url.resize(std::wcslen(url.c_str()));
     if (SameAddress(url, opened_)) return {};
     return Narrow(url);
@@ -141,8 +148,8 @@ class Win32Response final : public InternetResponse {
   ReadResult Read(std::span<std::byte> buffer) override {
     if (next_ == filled_) {
       DWORD read = 0;
-      if (!::InternetReadFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
-                              &read)) {
+      if (!wininet_.readFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
+                             &read)) {
         return {false, 0};
       }
       next_ = 0;
@@ -162,6 +169,8 @@ class Win32Response final : public InternetResponse {
   // whatever that call had fetched is never delivered.
   static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
+  const WinInetCalls& wininet_;
+  InternetHandle connection_;  // the request's parent, closed after it
   InternetHandle url_;
   std::wstring opened_;
   std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
@@ -169,29 +178,88 @@ class Win32Response final : public InternetResponse {
   std::size_t filled_ = 0;
 };
 
+// Gives a request the no-data limit for connecting, sending and receiving;
+// false when it refuses any of them. Without it a server that stops sending
+// would hold a read for ever, so a request that refuses it is not sent.
+bool SetNoDataLimit(const WinInetCalls& wininet, HINTERNET handle, DWORD milliseconds) {
+  constexpr DWORD kLimits[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT};
+  bool all = true;
+  for (const DWORD option : kLimits) {
+    all = wininet.setOption(handle, option, &milliseconds, sizeof milliseconds) && all;
+  }
+  return all;
+}
+
 class Win32Session final : public InternetSession {
  public:
-  explicit Win32Session(InternetHandle session) : session_(std::move(session)) {}
+  Win32Session(const WinInetCalls& wininet, InternetHandle session, DWORD noDataLimit)
+      : wininet_(wininet), session_(std::move(session)), noDataLimit_(noDataLimit) {}
 
+  // A plain GET: no headers, no context; redirects are followed.
+  // NOTE: opened in the steps InternetOpenUrl takes inside (connect, open
+  // the request, send it), so that the request has the no-data limit before
+  // it is sent: Wine's InternetOpenUrl gives its requests no receive limit
+  // whatever the session has.
   std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
-    // A plain GET with WinINet's defaults: no headers, no flags, no context.
+    // Always from the server, and never kept: WinINet would otherwise
+    // answer from its cache (a far-future expiry would freeze the
+    // manifest), and write every download a second time there.
+    constexpr DWORD kFromTheServerOnly =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     std::wstring wide = Widen(url);
-    InternetHandle handle(::InternetOpenUrlW(session_.get(), wide.c_str(), nullptr, 0, 0, 0));
-    if (!handle) return nullptr;
-    return std::make_unique<Win32Response>(std::move(handle), std::move(wide));
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    // Non-zero lengths without buffers: the parts are pointed at in wide.
+    parts.dwHostNameLength = parts.dwUserNameLength = parts.dwPasswordLength = 1;
+    parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    if (!wininet_.crackUrl(wide.c_str(), 0, 0, &parts)) return nullptr;
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    if (!secure && parts.nScheme != INTERNET_SCHEME_HTTP) return nullptr;
+    const auto part = [](const wchar_t* text, DWORD length) {
+      return text ? std::wstring(text, length) : std::wstring();
+    };
+    const std::wstring host = part(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring user = part(parts.lpszUserName, parts.dwUserNameLength);
+    const std::wstring password = part(parts.lpszPassword, parts.dwPasswordLength);
+    std::wstring object = part(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                          part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.empty()) object = L"/";
+
+    InternetHandle connection(wininet_.connect(
+        session_.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
+        password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return nullptr;
+    InternetHandle request(wininet_.openRequest(
+        connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
+        kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0), 0));
+    if (!request || !SetNoDataLimit(wininet_, request.get(), noDataLimit_) ||
+        !wininet_.sendRequest(request.get(), nullptr, 0, nullptr, 0)) {
+      return nullptr;
+    }
+    return std::make_unique<Win32Response>(wininet_, std::move(connection), std::move(request),
+                                           std::move(wide));
   }
 
  private:
+  const WinInetCalls& wininet_;
   InternetHandle session_;
+  DWORD noDataLimit_;
 };
 
 }  // namespace
 
 std::unique_ptr<InternetSession> Win32Internet::OpenSession(std::string_view agent) {
-  InternetHandle session(::InternetOpenW(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                         nullptr, nullptr, 0));
+  // Without WinINet there is no session, which the download reports as
+  // any failed transfer.
+  const WinInetCalls* wininet = WinInet();
+  if (!wininet) return nullptr;
+  InternetHandle session(wininet->open(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                       nullptr, nullptr, 0));
   if (!session) return nullptr;
-  return std::make_unique<Win32Session>(std::move(session));
+  const auto limit = static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(options_.noDataTimeout).count());
+  return std::make_unique<Win32Session>(*wininet, std::move(session), limit);
 }
 
 std::uint64_t Win32Internet::MonotonicMilliseconds() { return ::GetTickCount64(); }

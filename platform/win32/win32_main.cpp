@@ -11,9 +11,11 @@
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_system_library.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace kestrune;
+  win32::LoadLaterDllsFromTheSystemFolderOnly();
   try {
     win32::AppState state;
     win32::Win32Internet internet;

@@ -335,9 +335,12 @@ TEST_F(Startup, TheWindowsClicksOpenThePagesAndTheEntries) {
   };
   RunKestrune(sys.application, sys.platform,
               Addresses{kBase, "http://www.example.com/", "https://support.example.com/tickets/"});
+  // The pages go to the browser as web pages, the entries to the shell as files.
+  EXPECT_EQ(sys.desktop.webPages,
+            (std::vector<std::string>{"http://www.example.com/",
+                                      "https://support.example.com/tickets/"}));
   EXPECT_EQ(sys.desktop.shellOpens,
-            (std::vector<std::string>{"http://www.example.com/", "https://support.example.com/tickets/",
-                                      sys.InWorkDir("b.pdf"), sys.InWorkDir("a.exe")}));
+            (std::vector<std::string>{sys.InWorkDir("b.pdf"), sys.InWorkDir("a.exe")}));
   EXPECT_FALSE(closedBeforeExit);
   EXPECT_TRUE(sys.window.closed);
 }
@@ -352,7 +355,7 @@ TEST_F(Startup, AFailingClickIsReportedInTheErrorBoxAndTheWindowStays) {
   };
   Start();
   EXPECT_EQ(Dialogs(), (std::vector<std::string>{"error: Disk full."}));
-  EXPECT_EQ(sys.desktop.shellOpens, (std::vector<std::string>{"https://s/tickets/"}));
+  EXPECT_EQ(sys.desktop.webPages, (std::vector<std::string>{"https://s/tickets/"}));
 }
 
 // What a killed launcher left goes at the next start, in the working

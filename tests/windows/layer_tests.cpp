@@ -1,11 +1,14 @@
 // The Win32 layer against real parts: files in a scratch folder, WinINet
 // against the loopback test server, and the core's download on top of both.
-// Run under Wine by layer_tests.py:
+// Run under Wine by layer_tests.py, from a folder where a wininet.dll and a
+// uxtheme.dll that are no DLLs lie beside the program:
 //   kestrune_win32_tests.exe [gtest flags] BASE_URL CLOSED_URL SCRATCH_DIR
+// and once more with wininet.dll unavailable, for Win32InternetWithoutWinInet.
 #include "platform/win32/win32_windows.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,10 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_application.h"
+#include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_system_library.h"
 #include "platform/win32/win32_text.h"
 #include "update/download.h"
 
@@ -26,6 +32,9 @@ namespace {
 
 using namespace kestrune;
 using namespace kestrune::win32;
+
+// The page the desktop case opens; layer_tests.py expects it at the browser.
+constexpr char kWebPage[] = "https://help.kestrune-layer.test/page?from=layer";
 
 // What layer_tests.py passes: the test server, an address nothing listens
 // on, and a scratch folder (as a Windows path).
@@ -385,6 +394,75 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, Win32InternetLongBody,
                          ::testing::Values(std::size_t{1024}, std::size_t{1},
                                            std::size_t{70000}));
 
+// A server that sends the headers and part of the body, then nothing (for
+// far longer than the limit): the read is given up at the limit.
+TEST(Win32InternetLimits, AStalledBodyIsGivenUpAfterTheNoDataLimit) {
+  Win32Internet internet(Win32InternetOptions{std::chrono::seconds(2)});
+  auto session = internet.OpenSession("layer-agent.exe");
+  ASSERT_NE(session, nullptr);
+  auto stalled = session->OpenUrl(arguments().base + "stalled.bin");
+  ASSERT_NE(stalled, nullptr);
+  EXPECT_EQ(stalled->StatusCode(), 200);
+  const std::uint64_t start = internet.MonotonicMilliseconds();
+  const Body body = ReadAll(*stalled);
+  const std::uint64_t waited = internet.MonotonicMilliseconds() - start;
+  EXPECT_TRUE(body.brokeOff);
+  EXPECT_LE(body.bytes.size(), std::size_t{1000});
+  // The server holds the rest back for a minute.
+  EXPECT_LT(waited, std::uint64_t{20000}) << "the read waited for the server";
+}
+
+// ------------------------------------------------------ system libraries
+
+std::wstring ModuleFolder(HMODULE module) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+  const std::wstring full(path, length);
+  return full.substr(0, full.find_last_of(L'\\'));
+}
+
+// The test program's folder holds a wininet.dll and a uxtheme.dll that are
+// no DLLs, as a download of that name would: the layer takes the system's.
+TEST(Win32SystemLibrary, ComesFromTheSystemFolderNotTheProgramsOwn) {
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::wstring ownFolder = ModuleFolder(nullptr);
+  struct Export {
+    const wchar_t* library;
+    const char* name;
+  };
+  for (const Export wanted : {Export{L"wininet.dll", "InternetOpenW"},
+                              Export{L"uxtheme.dll", "IsAppThemed"}}) {
+    const std::string library = Narrow(wanted.library);
+    ASSERT_NE(::GetFileAttributesW((ownFolder + L"\\" + wanted.library).c_str()),
+              INVALID_FILE_ATTRIBUTES)
+        << "layer_tests.py put no " << library << " beside the program";
+    const SystemLibrary owner(wanted.library);
+    FARPROC found = nullptr;
+    ASSERT_TRUE(owner.Find(wanted.name, found)) << library;
+    HMODULE module = nullptr;
+    ASSERT_TRUE(::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                     reinterpret_cast<LPCWSTR>(found), &module));
+    EXPECT_EQ(Narrow(ModuleFolder(module)), Narrow(system)) << library;
+  }
+  EXPECT_NE(WinInet(), nullptr) << "every WinINet call the layer makes is there";
+}
+
+// Run by layer_tests.py alone, with wininet.dll unavailable: the transfers
+// fail as any failed transfer does, without a crash.
+TEST(Win32InternetWithoutWinInet, TransfersFailAsFailedTransfers) {
+  ASSERT_EQ(WinInet(), nullptr) << "wininet.dll was expected to be unavailable";
+  Win32Internet internet;
+  EXPECT_EQ(internet.OpenSession("kestrune_win32_tests.exe"), nullptr);
+  Win32FileSystem files;
+  const std::string target = arguments().scratch + "\\without-wininet.bin";
+  EXPECT_FALSE(DownloadToFile(internet, files, "kestrune_win32_tests.exe",
+                              arguments().base + "plain.bin", target));
+  EXPECT_FALSE(files.FileExists(target));
+  EXPECT_FALSE(files.FileExists(PartialDownloadPath(target, files.ProcessId(), 0)));
+}
+
 // ------------------------------------------------- the core on the layer
 
 TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
@@ -406,6 +484,16 @@ TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
   }
   EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "missing.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
+}
+
+// --------------------------------------------------------------- desktop
+
+// The page goes to the desktop's own shell (Wine's explorer here), not
+// through the launcher's ShellExecute; layer_tests.py sees it reach the
+// browser.
+TEST(Win32WebPage, IsOpenedByTheDesktopShell) {
+  const ComApartment com;
+  EXPECT_TRUE(OpenThroughTheDesktopShell(kWebPage));
 }
 
 // ---------------------------------------------------------------- system

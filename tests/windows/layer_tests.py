@@ -30,25 +30,63 @@ def gtest_verdict(output):
     return (int(ran.group(1)) if ran else None), sorted(set(failed))
 
 
+def cached_bodies(prefix, bodies):
+    """The files of WinINet's cache in a Wine prefix that hold one of bodies."""
+    found = []
+    for folder, _, names in os.walk(os.path.join(prefix, "drive_c", "users")):
+        if "INetCache" not in folder.split(os.sep):
+            continue
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as f:
+                if f.read() in bodies:
+                    found.append(name)
+    return found
+
+
 def closed_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
 
+# What a download named like a system DLL would leave beside the program.
+NOT_A_DLL = b"planted beside the program, where the downloads land\n"
+
+# What the desktop case opens (kWebPage in layer_tests.cpp).
+WEB_PAGE = "https://help.kestrune-layer.test/page?from=layer"
+
+# The case that runs only in a run of its own, with wininet.dll unavailable.
+WITHOUT_WININET = "Win32InternetWithoutWinInet.*"
+
+
 class Win32LayerTests(unittest.TestCase):
+    def run_tests(self, desktop, program, server, scratch, gtest_filter):
+        code, output = desktop.run(
+            [program, "--gtest_filter=" + gtest_filter,
+             "http://127.0.0.1:%d/" % server.port,
+             "http://127.0.0.1:%d/" % closed_port(),
+             harness.windows_path(scratch)], timeout=300)
+        print(output)
+        ran, failed = gtest_verdict(output)
+        self.assertEqual(failed, [], "failed: %s" % ", ".join(failed))
+        self.assertIsNotNone(ran, "no GoogleTest summary (exit code %d)" % code)
+        self.assertGreater(ran, 0, "no test ran")
+        self.assertEqual(code, 0, "exit code %d" % code)
+
     def test_layer_against_real_files_and_server(self):
         root = tempfile.mkdtemp(prefix="kestrune-layer-")
         desktop = server = None
         try:
             www = os.path.join(root, "www")
             os.makedirs(www)
-            for name, data in (("plain.bin", pattern_bytes(3000)),
-                               ("chunked.bin", pattern_bytes(3000)),
-                               ("cut.bin", pattern_bytes(5000)),
-                               ("long.bin", pattern_bytes(300007)),
-                               ("long-cut.bin", pattern_bytes(300007)),
-                               ("empty.txt", b"")):
+            served = {"plain.bin": pattern_bytes(3000),
+                      "chunked.bin": pattern_bytes(3000),
+                      "cut.bin": pattern_bytes(5000),
+                      "long.bin": pattern_bytes(300007),
+                      "long-cut.bin": pattern_bytes(300007),
+                      "stalled.bin": pattern_bytes(5000),
+                      "empty.txt": b""}
+            for name, data in served.items():
                 with open(os.path.join(www, name), "wb") as f:
                     f.write(data)
             server = harness.TestServer(root, "127.0.0.1", 0, rules={
@@ -58,22 +96,32 @@ class Win32LayerTests(unittest.TestCase):
                 # hundred failed so on the short body too).
                 "/cut.bin": {"stall_after": 1000, "stall_seconds": 1},
                 "/long-cut.bin": {"stall_after": 200000, "stall_seconds": 1},
+                # Far longer than the short no-data limit the case sets.
+                "/stalled.bin": {"stall_after": 1000, "stall_seconds": 60},
                 "/moved.bin": {"redirect": "/plain.bin", "code": 302},
             })
             scratch = os.path.join(root, "scratch")
             os.makedirs(scratch)
+            # The program runs from a folder of its own, beside a wininet.dll
+            # and a uxtheme.dll that are no DLLs: loading either from there
+            # would fail the transfers, or the start.
+            bin_dir = os.path.join(root, "bin")
+            os.makedirs(bin_dir)
+            program = os.path.join(bin_dir, "kestrune_win32_tests.exe")
+            shutil.copy(harness.exe("kestrune_win32_tests.exe"), program)
+            for name in ("wininet.dll", "uxtheme.dll"):
+                with open(os.path.join(bin_dir, name), "wb") as f:
+                    f.write(NOT_A_DLL)
             desktop = harness.WineDesktop("layer")
-            code, output = desktop.run(
-                [harness.exe("kestrune_win32_tests.exe"),
-                 "http://127.0.0.1:%d/" % server.port,
-                 "http://127.0.0.1:%d/" % closed_port(),
-                 harness.windows_path(scratch)], timeout=300)
-            print(output)
-            ran, failed = gtest_verdict(output)
-            self.assertEqual(failed, [], "failed: %s" % ", ".join(failed))
-            self.assertIsNotNone(ran, "no GoogleTest summary (exit code %d)" % code)
-            self.assertGreater(ran, 0, "no test ran")
-            self.assertEqual(code, 0, "exit code %d" % code)
+            self.run_tests(desktop, program, server, scratch, "-" + WITHOUT_WININET)
+            self.assertEqual(harness.wait_for(desktop.opened, 30), [WEB_PAGE])
+            # Every download is written once, where the caller wants it: none
+            # lands in WinINet's cache as well.
+            self.assertEqual(cached_bodies(desktop.env["WINEPREFIX"],
+                                           {data for data in served.values() if data}), [])
+            # NOTE: an empty Wine override disables the DLL: it cannot be loaded.
+            desktop.env["WINEDLLOVERRIDES"] += ";wininet="
+            self.run_tests(desktop, program, server, scratch, WITHOUT_WININET)
             agents = {r["agent"] for r in server.requests()}
             self.assertEqual(agents, {"layer-agent.exe", "kestrune_win32_tests.exe"})
         finally:
