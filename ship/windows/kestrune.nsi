@@ -57,12 +57,41 @@ UninstPage instfiles
 
 ; ------------------------------------------------------------ install
 
+; The launcher runs as administrator in the install folder and starts what
+; it downloads there, so only administrators may change that folder,
+; wherever it is: the rights Program Files gives (full control for
+; Administrators and SYSTEM, read and run for Users) and nothing inherited
+; from the parent, which on C:\ lets every user change what is in it. The
+; folder's owner and its own earlier entries go too, so a folder someone
+; else made beforehand keeps no way in for them. Set before anything is
+; written into the folder.
+; NOTE: icacls is Windows' own; the well-known SIDs name the groups in any
+; language. A failure (no icacls, a drive without rights) does not stop the
+; install; the details say so. Wine's icacls changes nothing.
+Function GiveFolderAdministratorRights
+  StrCpy $1 '"$SYSDIR\icacls.exe" "$INSTDIR"'
+  StrCpy $2 ""
+  nsExec::ExecToLog '$1 /setowner *S-1-5-32-544 /C /Q'
+  Pop $0
+  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+  nsExec::ExecToLog '$1 /reset /C /Q'
+  Pop $0
+  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+  nsExec::ExecToLog '$1 /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /C /Q'
+  Pop $0
+  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+  ${If} $2 != ""
+    DetailPrint "The rights of $INSTDIR could not all be set (icacls:$2)."
+  ${EndIf}
+FunctionEnd
+
 Section "Kestrune" Program
   SectionIn RO
   SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  Call GiveFolderAdministratorRights
   ; Only the program files are written: the launcher's manifest copy and
   ; the files it downloaded stay as they are on an upgrade.
-  SetOutPath "$INSTDIR"
   SetOverwrite on
   ${If} ${RunningX64}
     File "/oname=kestrune.exe" "${KESTRUNE_PROGRAM_X64}"
