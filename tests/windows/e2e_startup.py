@@ -141,6 +141,18 @@ class StartupScenarios(Scenario):
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 
+    def test_an_8_bit_name_is_asked_for_as_a_standard_server_stores_it(self):
+        # The manifest holds the name in Windows-1252; the server, like any
+        # standard one, has the file under its UTF-8 name.
+        self.serve("Menu", [("Caf\u00e9 menu.txt", "Menu")],
+                   files={"Caf\u00e9 menu.txt": b"soup\r\n"})
+        self.assertIsNotNone(self.launch("yes")["main_window"])
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt",
+                                            "/serverlist/Caf%C3%A9%20menu.txt"])
+        self.assertEqual(self.local("Caf\u00e9 menu.txt"), b"soup\r\n")
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
     def test_answer_no_ends_the_program_without_downloading(self):
         self.serve("Refused", [("one.bin", "One"), ("two.bin", "Two")],
                    files={"one.bin": b"1", "two.bin": b"2"})
