@@ -25,7 +25,6 @@ class SystemLibrary {
  public:
   explicit SystemLibrary(const wchar_t* fileName);
 
-  bool Loaded() const { return module_ != nullptr; }
   // Sets function to the export of that name; false, and function null,
   // when the export or the library is missing.
   template <typename FunctionPointer>
