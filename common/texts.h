@@ -21,5 +21,7 @@ inline constexpr char kRefusedProblem[] = "Unable to run Kestrune without the up
 
 inline constexpr char kRemoteManifestName[] = "updater.txt";
 inline constexpr char kLocalManifestName[] = "updater1.txt";
+inline constexpr char kRemoteReleaseListName[] = "updater.b2sums";
+inline constexpr char kLocalReleaseListName[] = "updater1.b2sums";
 
 }  // namespace kestrune::texts

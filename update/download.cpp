@@ -17,32 +17,6 @@ namespace {
 // more than pid reuse after a crash could leave.
 constexpr int kPartialNameAttempts = 1000;
 
-bool IsSuccessStatus(int status) { return status >= 200 && status <= 299; }
-
-// Hands the body to take() block by block through one fixed buffer; take
-// may stop the transfer by returning false. False when it was stopped, broke
-// off, ended before the length the server announced, announced or sent more
-// than maxBytes, or fell below the slowest pace.
-template <typename Take>
-bool ReadBody(Internet& internet, InternetResponse& response, std::uint64_t maxBytes,
-              Take&& take) {
-  const std::optional<std::uint64_t> announced = response.ContentLength();
-  if (announced && *announced > maxBytes) return false;
-  std::array<std::byte, kDownloadBlockSize> buffer{};
-  std::uint64_t received = 0;
-  TransferPace pace(internet.MonotonicMilliseconds());
-  for (;;) {
-    const ReadResult read = response.Read(buffer);
-    if (!read.ok || read.bytes > buffer.size()) return false;
-    if (read.bytes == 0) break;
-    if (read.bytes > maxBytes - received) return false;
-    if (!pace.Keeps(read.bytes, internet.MonotonicMilliseconds())) return false;
-    if (!take(std::span<const std::byte>(buffer.data(), read.bytes))) return false;
-    received += read.bytes;
-  }
-  return !announced || *announced == received;
-}
-
 // The temporary file a download of localPath is written to, under a name
 // no other file has; throws IoError.
 std::unique_ptr<TemporaryFile> CreatePartialDownload(FileSystem& files,
@@ -66,6 +40,36 @@ std::string AgentName(std::string_view executablePath) {
   const std::size_t slash = executablePath.find_last_of("\\/");
   return std::string(slash == std::string_view::npos ? executablePath
                                                      : executablePath.substr(slash + 1));
+}
+
+TransferReport ReadResponse(Internet& internet, InternetResponse* response,
+                            std::uint64_t maxBytes, const BodyReceiver& take) {
+  TransferReport report;
+  if (!response) return report;
+  report.status = response->StatusCode();
+  report.announced = response->ContentLength();
+  report.redirectedTo = response->RedirectedTo();
+  const auto ended = [&report](TransferEnd end) {
+    report.end = end;
+    return report;
+  };
+  if (report.status < 200 || report.status > 299) return ended(TransferEnd::ErrorStatus);
+  if (report.announced && *report.announced > maxBytes) return ended(TransferEnd::TooLarge);
+  std::array<std::byte, kDownloadBlockSize> buffer{};
+  TransferPace pace(internet.MonotonicMilliseconds());
+  for (;;) {
+    const ReadResult read = response->Read(buffer);
+    if (!read.ok || read.bytes > buffer.size()) return ended(TransferEnd::BrokenOff);
+    if (read.bytes == 0) break;
+    if (read.bytes > maxBytes - report.bytes) return ended(TransferEnd::TooLarge);
+    if (!pace.Keeps(read.bytes, internet.MonotonicMilliseconds())) {
+      return ended(TransferEnd::TooSlow);
+    }
+    take(std::span<const std::byte>(buffer.data(), read.bytes));
+    report.bytes += read.bytes;
+  }
+  if (report.announced && *report.announced != report.bytes) return ended(TransferEnd::ShortBody);
+  return ended(TransferEnd::Whole);
 }
 
 std::string PartialDownloadPath(const std::string& localPath, std::uint64_t processId,
@@ -103,15 +107,13 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   // on any way out before it is moved into place, it removes itself.
   std::unique_ptr<TemporaryFile> file = CreatePartialDownload(files, localPath);
 
-  // An error page is never stored as the file.
   std::optional<FileHasher> hasher;
   if (check) hasher.emplace();
-  const bool complete = response && IsSuccessStatus(response->StatusCode()) &&
-                        ReadBody(internet, *response, maxBytes, [&](std::span<const std::byte> block) {
-                          file->Write(block);
-                          if (hasher) hasher->Update(block);
-                          return true;
-                        });
+  const bool complete =
+      ReadResponse(internet, response.get(), maxBytes, [&](std::span<const std::byte> block) {
+        file->Write(block);
+        if (hasher) hasher->Update(block);
+      }).end == TransferEnd::Whole;
   file->Finish();
   response.reset();
   session.reset();
@@ -123,19 +125,19 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   return true;
 }
 
-std::optional<std::string> FetchSmallFile(Internet& internet, const std::string& agent,
-                                          const std::string& url, std::size_t maxBytes) {
+SmallFile FetchSmallFile(Internet& internet, const std::string& agent, const std::string& url,
+                         std::size_t maxBytes) {
   std::unique_ptr<InternetSession> session = internet.OpenSession(agent);
-  if (!session) return std::nullopt;
-  std::unique_ptr<InternetResponse> response = session->OpenUrl(url);
-  if (!response || !IsSuccessStatus(response->StatusCode())) return std::nullopt;
+  std::unique_ptr<InternetResponse> response;
+  if (session) response = session->OpenUrl(url);
   std::string body;
-  const bool whole = ReadBody(internet, *response, maxBytes, [&](std::span<const std::byte> block) {
-    body.append(reinterpret_cast<const char*>(block.data()), block.size());
-    return true;
-  });
-  if (!whole) return std::nullopt;
-  return body;
+  SmallFile fetched;
+  fetched.transfer =
+      ReadResponse(internet, response.get(), maxBytes, [&body](std::span<const std::byte> block) {
+        body.append(reinterpret_cast<const char*>(block.data()), block.size());
+      });
+  if (fetched.transfer.end == TransferEnd::Whole) fetched.body = std::move(body);
+  return fetched;
 }
 
 void WriteFileReplacing(FileSystem& files, const std::string& path, std::string_view bytes) {

@@ -3,11 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
-
 #include <functional>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "common/file_system.h"
 #include "common/internet.h"
@@ -21,6 +21,33 @@ inline constexpr std::size_t kDownloadBlockSize = 1024;
 
 // The agent name sent with every request: the running program's file name.
 std::string AgentName(std::string_view executablePath);
+
+// How one transfer ended, so that a refusal can be told by its cause.
+enum class TransferEnd {
+  Whole,        // a 2xx status and the whole body, as long as announced
+  NotOpened,    // no session, or the address could not be opened
+  ErrorStatus,  // not a 2xx status: an error page is never read as the file
+  TooLarge,     // announced or sent more than the limit; the rest unread
+  TooSlow,      // fell below the slowest pace (see kSlowestBytesPerSecond)
+  ShortBody,    // ended before the length the server announced
+  BrokenOff,    // a read failed
+};
+
+struct TransferReport {
+  TransferEnd end = TransferEnd::NotOpened;
+  int status = 0;
+  std::optional<std::uint64_t> announced;
+  std::uint64_t bytes = 0;   // of the body, handed on
+  std::string redirectedTo;  // see InternetResponse::RedirectedTo
+};
+
+// The one rule for what a response must be to be taken as a file: reads the
+// body of response (nullptr: it could not be opened) and hands it to take
+// block by block through one fixed buffer, never more than maxBytes, so
+// memory does not grow with the file.
+using BodyReceiver = std::function<void(std::span<const std::byte> block)>;
+TransferReport ReadResponse(Internet& internet, InternetResponse* response,
+                            std::uint64_t maxBytes, const BodyReceiver& take);
 
 // Fetches url and stores its body at localPath. True only when a 2xx
 // response arrived whole (as long as it announced, if it announced a
@@ -43,11 +70,15 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
                     const std::string& url, const std::string& localPath,
                     const DownloadCheck& check = {}, std::uint64_t maxBytes = kNoSizeLimit);
 
-// The body of a small file (a signature) in memory: nothing when it cannot
-// be had whole with a 2xx status, or when it is longer than maxBytes, which
-// is found out without reading the rest.
-std::optional<std::string> FetchSmallFile(Internet& internet, const std::string& agent,
-                                          const std::string& url, std::size_t maxBytes);
+// The body of a small file (a signature, a list) in memory, when the
+// transfer ended Whole; a body longer than maxBytes is found out without
+// reading the rest.
+struct SmallFile {
+  std::optional<std::string> body;
+  TransferReport transfer;
+};
+SmallFile FetchSmallFile(Internet& internet, const std::string& agent, const std::string& url,
+                         std::size_t maxBytes);
 
 // Writes bytes to a temporary file beside path and moves it over path, so
 // path holds either its old content or all of the new; throws IoError.

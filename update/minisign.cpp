@@ -45,24 +45,26 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text, std
   return out;
 }
 
-// The four lines, each without its LF or CR LF; nothing when there are not
-// exactly four (a last line end is optional, blank lines after it are not
-// counted).
-std::optional<std::array<std::string_view, 4>> SplitLines(std::string_view text) {
-  std::array<std::string_view, 4> lines;
+// The N lines of a signature or key file, each without its LF or CR LF;
+// nothing when there are not exactly N (a last line end is optional, blank
+// lines after it are not counted).
+template <std::size_t N>
+std::optional<std::array<std::string_view, N>> SplitLines(std::string_view text) {
+  if (text.size() > kMaxSignatureFileSize) return std::nullopt;
+  std::array<std::string_view, N> lines;
   std::size_t count = 0;
   while (!text.empty()) {
     const std::size_t lf = text.find('\n');
     std::string_view line = text.substr(0, lf);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
-    if (count == 4) {
+    if (count == N) {
       if (!line.empty()) return std::nullopt;
       continue;
     }
     lines[count++] = line;
   }
-  if (count != 4) return std::nullopt;
+  if (count != N) return std::nullopt;
   return lines;
 }
 
@@ -81,7 +83,10 @@ std::optional<std::string_view> CommentField(std::string_view comment, std::stri
 
 std::optional<std::uint64_t> TimestampOf(std::string_view comment) {
   const std::optional<std::string_view> value = CommentField(comment, "timestamp");
-  if (!value || value->empty()) return std::nullopt;
+  if (!value || value->empty() || value->size() > kMaxTimestampDigits) return std::nullopt;
+  for (const char c : *value) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
   std::uint64_t number = 0;
   const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), number);
   if (error != std::errc() || end != value->data() + value->size()) return std::nullopt;
@@ -137,6 +142,8 @@ const char* DescribeSignatureProblem(SignatureProblem problem) {
       return "trusted comment does not match its signature";
     case SignatureProblem::WrongFile:
       return "signed for another file name";
+    case SignatureProblem::Undated:
+      return "no timestamp of whole seconds in its trusted comment";
     case SignatureProblem::Older:
       return "older than the signature already kept";
   }
@@ -146,8 +153,7 @@ const char* DescribeSignatureProblem(SignatureProblem problem) {
 SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
                               const FileHash& hash, std::string_view expectedFileName) {
   SignatureCheck check;
-  if (signatureFile.size() > kMaxSignatureFileSize) return check;
-  const auto lines = SplitLines(signatureFile);
+  const auto lines = SplitLines<4>(signatureFile);
   if (!lines || !(*lines)[0].starts_with(kUntrustedPrefix) ||
       !(*lines)[2].starts_with(kTrustedPrefix)) {
     return check;
@@ -185,15 +191,24 @@ SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signature
     check.problem = SignatureProblem::WrongFile;
     return check;
   }
+  if (!check.timestamp) {
+    check.problem = SignatureProblem::Undated;
+    return check;
+  }
   check.problem = SignatureProblem::None;
   return check;
 }
 
 std::optional<std::uint64_t> SignedTimestamp(std::string_view signatureFile) {
-  if (signatureFile.size() > kMaxSignatureFileSize) return std::nullopt;
-  const auto lines = SplitLines(signatureFile);
+  const auto lines = SplitLines<4>(signatureFile);
   if (!lines || !(*lines)[2].starts_with(kTrustedPrefix)) return std::nullopt;
   return TimestampOf((*lines)[2].substr(sizeof kTrustedPrefix - 1));
+}
+
+std::optional<MinisignKey> ParseMinisignKeyFile(std::string_view text) {
+  const auto lines = SplitLines<2>(text);
+  if (!lines || !(*lines)[0].starts_with(kUntrustedPrefix)) return std::nullopt;
+  return ParseMinisignKey((*lines)[1]);
 }
 
 }  // namespace kestrune

@@ -1,6 +1,6 @@
-// Signatures in the format of the minisign tool: the maker signs every file
-// it publishes, and the launcher keeps nothing whose signature does not
-// check out against the key it was built with.
+// Signatures in the format of the minisign tool: the maker signs the
+// release's list of hashes, and the launcher keeps nothing the list does not
+// vouch for under the key it was built with.
 #pragma once
 
 #include <array>
@@ -53,6 +53,7 @@ enum class SignatureProblem {
   NotMatching,       // the signature does not match the file's bytes
   CommentNotSigned,  // the trusted comment was changed after signing
   WrongFile,         // signed for another file name
+  Undated,           // no timestamp:N of whole seconds in the trusted comment
   Older,             // older than the signature already kept
 };
 
@@ -65,15 +66,23 @@ struct SignatureCheck {
   std::optional<std::uint64_t> timestamp;  // the trusted comment's timestamp:N
 };
 
+// The longest timestamp read: 19 digits always fit in 64 bits, so no
+// number overflows however it is written.
+inline constexpr std::size_t kMaxTimestampDigits = 19;
+
 // Checks a signature file against the hash of a file's bytes: the
 // prehashed algorithm only, the key's id, the signature, the global
-// signature over the trusted comment, and the comment's file: naming
-// expectedFileName.
+// signature over the trusted comment, the comment's file: naming
+// expectedFileName, and its timestamp: 1 to 19 digits and nothing else.
 SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
                               const FileHash& hash, std::string_view expectedFileName);
 
 // The timestamp:N of a signature file's trusted comment, read without
 // checking the signature (for one that was checked when it was kept).
 std::optional<std::uint64_t> SignedTimestamp(std::string_view signatureFile);
+
+// The key of a minisign .pub file's text: an "untrusted comment:" line,
+// then the key line; nothing when the text is not one.
+std::optional<MinisignKey> ParseMinisignKeyFile(std::string_view text);
 
 }  // namespace kestrune

@@ -7,7 +7,7 @@
 #include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
-#include "update/signed_files.h"
+#include "update/signed_release.h"
 
 namespace kestrune {
 
@@ -21,7 +21,7 @@ void ReportProblem(Desktop& desktop, LauncherState& state, StartupState code) {
 // Brings in every missing file, asking once. Entries whose names would
 // reach outside the working directory are refused like a failed download.
 void BringInMissingFiles(Platform& platform, const std::string& agent,
-                         const SignatureRequirement& signatures, const Manifest& manifest,
+                         const SignedRelease& release, const Manifest& manifest,
                          LauncherState& state) {
   bool downloadAllowed = false;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
@@ -37,11 +37,11 @@ void BringInMissingFiles(Platform& platform, const std::string& agent,
       state.endRequested = true;
       return;
     }
-    const DownloadCheck check =
-        signatures.ForFile(platform.internet, agent, state.remoteUrls[i] + kSignatureSuffix,
-                           SignedFileName(manifest.records[i].fileName));
-    if (!DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
-                        state.localPaths[i], check)) {
+    // With the maker's key, a file the signed list does not name is not
+    // even asked for.
+    const std::optional<DownloadCheck> check = release.ForEntry(manifest.records[i].fileName);
+    if (!check || !DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
+                                  state.localPaths[i], *check)) {
       ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
     }
   }
@@ -94,28 +94,32 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
   RemoveAbandonedDownloads(platform.files, state.workDir);
 
-  // With the maker's key, the manifest's signature is checked before the
-  // copy is replaced, and kept beside it for the next start's comparison.
-  const SignatureRequirement signatures(addresses.minisignPublicKey);
-  const std::string manifestSignaturePath = manifestPath + kSignatureSuffix;
+  // With the maker's key, the manifest is kept only when the release list
+  // the maker signed vouches for it; that list is kept beside it, so the
+  // next start takes no older one.
+  SignedRelease release(addresses.minisignPublicKey);
+  const std::string listPath = JoinPath(state.workDir, separator, texts::kLocalReleaseListName);
+  const std::string listSignaturePath = listPath + kSignatureSuffix;
   std::optional<std::string> keptSignature;
-  if (signatures.Required() && platform.files.FileExists(manifestSignaturePath)) {
-    keptSignature = platform.files.ReadWholeFile(manifestSignaturePath);
+  if (release.Required() && platform.files.FileExists(listSignaturePath)) {
+    keptSignature = platform.files.ReadWholeFile(listSignaturePath);
   }
-  std::string manifestSignature;
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
-  const DownloadCheck manifestCheck =
-      signatures.ForManifest(platform.internet, agent, manifestUrl + kSignatureSuffix,
-                             texts::kRemoteManifestName, std::move(keptSignature), manifestSignature);
+  const DownloadCheck manifestCheck = release.ForManifest(
+      platform.internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
 
-  // A failed fetch, or a manifest past its size limit, leaves the previous
-  // local copy (and its signature) as they were.
+  // A failed fetch, a manifest past its size limit or one the list does not
+  // vouch for leaves the previous local copy (and the kept list) as they
+  // were.
   if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
-    if (signatures.Required()) {
-      WriteFileReplacing(platform.files, manifestSignaturePath, manifestSignature);
+    if (release.Required()) {
+      // The list before its signature: a start cut off between the two
+      // keeps the older timestamp, which only lets through what it would.
+      WriteFileReplacing(platform.files, listPath, release.AcceptedListBytes());
+      WriteFileReplacing(platform.files, listSignaturePath, release.AcceptedListSignature());
     }
     platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest =
@@ -124,7 +128,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
-    BringInMissingFiles(platform, agent, signatures, manifest, state);
+    BringInMissingFiles(platform, agent, release, manifest, state);
     target.DisplayButtons();
   }
 

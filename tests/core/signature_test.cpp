@@ -1,5 +1,6 @@
-// Signatures made by the real minisign tool, checked by the launcher's own
-// code: one by one, then through the whole start-up on the fake platform.
+// Release lists made by the real b2sum and signed by the real minisign,
+// checked by the launcher's own code: piece by piece, then through the whole
+// start-up on the fake platform.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -7,13 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "app/entry.h"
 #include "platform/fake/fake_platform.h"
 #include "update/entries.h"
 #include "update/minisign.h"
-#include "update/signed_files.h"
+#include "update/release_list.h"
+#include "update/signed_release.h"
 
 namespace kestrune {
 namespace {
@@ -55,11 +58,15 @@ class Signer {
   // The .minisig of bytes signed as name; legacy signs the whole file.
   std::string Sign(const std::string& bytes, const std::string& name, long timestamp = 1700000000,
                    bool legacy = false) {
+    return SignWithComment(
+        bytes, "timestamp:" + std::to_string(timestamp) + "\tfile:" + name + "\thashed", legacy);
+  }
+  std::string SignWithComment(const std::string& bytes, const std::string& comment,
+                              bool legacy = false) {
     const fs::path file = dir_ / "payload";
     std::ofstream(file, std::ios::binary) << bytes;
     Run(std::string(legacy ? "-S -l" : "-S") + " -s '" + (dir_ / "k.sec").string() + "' -m '" +
-        file.string() + "' -t 'timestamp:" + std::to_string(timestamp) + "\tfile:" + name +
-        "\thashed' -x '" + (dir_ / "payload.minisig").string() + "'");
+        file.string() + "' -t '" + comment + "' -x '" + (dir_ / "payload.minisig").string() + "'");
     return ReadText(dir_ / "payload.minisig");
   }
 
@@ -128,107 +135,237 @@ TEST_F(Signatures, EveryWayASignatureIsRefused) {
             SignatureProblem::Malformed);
 }
 
+TEST_F(Signatures, OnlyAWholeNumberOfSecondsDatesASignature) {
+  const std::string bytes = "list";
+  for (const std::string timestamp :
+       {"", "timestamp:\t", "timestamp:+1700000000\t", "timestamp:-1\t", "timestamp: 1700000000\t",
+        "timestamp:1700000000 \t", "timestamp:0x10\t", "timestamp:18446744073709551615\t",
+        "timestamp:99999999999999999999\t"}) {
+    EXPECT_EQ(Check(signer.SignWithComment(bytes, timestamp + "file:setup.exe"), bytes),
+              SignatureProblem::Undated)
+        << timestamp;
+  }
+  const SignatureCheck largest = VerifyMinisign(
+      *ParseMinisignKey(signer.PublicKey()),
+      signer.SignWithComment(bytes, "file:setup.exe\ttimestamp:9999999999999999999"),
+      HashOf(bytes), "setup.exe");
+  EXPECT_EQ(largest.problem, SignatureProblem::None);
+  EXPECT_EQ(largest.timestamp, 9999999999999999999u);
+}
+
+// ---------------------------------------------------- the release list
+
+TEST(ReleaseList, ReadsWhatB2sumPrintsAndWritesItBackByteForByte) {
+  const fs::path dir = fs::temp_directory_path() / ("kestrune-b2sum-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "tools");
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"updater.txt", "T\n"}, {"tools/setup.exe", "MZ"}, {"Caf\xC3\xA9.txt", "8-bit"},
+      {"back\\slash", "escaped"}, {"line\nfeed", "escaped too"}};
+  std::string arguments;
+  for (const auto& [name, bytes] : files) {
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+    arguments += " '" + name + "'";
+  }
+  ASSERT_EQ(std::system(("cd '" + dir.string() + "' && b2sum" + arguments + " > list && b2sum -b" +
+                         arguments + " > binary-list")
+                            .c_str()),
+            0);
+  const std::string printed = ReadText(dir / "list");
+  const std::string binary = ReadText(dir / "binary-list");
+  fs::remove_all(dir);
+
+  std::string written;
+  for (const auto& [name, bytes] : files) written += ReleaseListLine(name, HashOf(bytes));
+  EXPECT_EQ(written, printed);
+  for (const std::string& text : {printed, binary}) {
+    const ParsedReleaseList parsed = ParseReleaseList(text);
+    ASSERT_TRUE(parsed.list) << parsed.badLine << ": " << parsed.problem;
+    ASSERT_EQ(parsed.list->files.size(), files.size());
+    for (const auto& [name, bytes] : files) {
+      EXPECT_TRUE(ListVouchesFor(*parsed.list, name, HashOf(bytes))) << name;
+    }
+    // As a manifest writes it: either separator.
+    EXPECT_TRUE(ListVouchesFor(*parsed.list, "tools\\setup.exe", HashOf("MZ")));
+    EXPECT_FALSE(ListVouchesFor(*parsed.list, "setup.exe", HashOf("MZ")));
+    EXPECT_FALSE(ListVouchesFor(*parsed.list, "Tools\\setup.exe", HashOf("MZ")));
+  }
+}
+
+TEST(ReleaseList, OneLineThatB2sumDoesNotWriteRefusesTheWholeList) {
+  const std::string good = ReleaseListLine("a.exe", HashOf("a"));
+  const std::string hex = good.substr(0, 128);
+  EXPECT_TRUE(ParseReleaseList(good + good).list);
+  EXPECT_TRUE(ParseReleaseList(hex + "  a.exe\r\n").list);
+  const std::vector<std::pair<std::string, int>> bad = {
+      {good + hex.substr(1) + "  b.exe\n", 2},
+      {good + "g" + hex.substr(1) + "  b.exe\n", 2},
+      {good + hex + " b.exe\n", 2},
+      {good + hex + "  \n", 2},
+      {good + "\n" + good, 2},
+      {"\\" + hex + "  tab\\t.exe\n", 1},
+      {"\\" + hex + "  end\\\n", 1},
+      {good + ReleaseListLine("./a.exe", HashOf("b")), 2},
+  };
+  for (const auto& [text, line] : bad) {
+    const ParsedReleaseList parsed = ParseReleaseList(text);
+    EXPECT_FALSE(parsed.list) << text;
+    EXPECT_EQ(parsed.badLine, line) << text;
+    EXPECT_FALSE(parsed.problem.empty()) << text;
+  }
+}
+
 // ------------------------------------------------- through the start-up
 
 constexpr char kBase[] = "http://192.0.2.10/serverlist/";
+constexpr char kManifestProblem[] = "Problem with updater.txt. Please contact Tavimo";
+constexpr char kUpdateProblem[] = "Problem with function update. Please contact Tavimo";
 
 class SignedStartup : public ::testing::Test {
  protected:
-  void Publish(const std::string& name, const std::string& body, bool sign = true) {
+  void Serve(const std::string& name, const std::string& body) {
     fake::FakeResponse response;
     response.body = body;
     sys.internet.responses[EntryAddress(kBase, name)] = response;
-    if (sign) PublishSignature(name, signer.Sign(body, SignedFileName(name), timestamp));
   }
-  void PublishSignature(const std::string& name, const std::string& signature) {
-    fake::FakeResponse response;
-    response.body = signature;
-    sys.internet.responses[EntryAddress(kBase, name) + ".minisig"] = response;
+  // The list of these files as b2sum prints it, and its signature.
+  std::string ListOf(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string list;
+    for (const auto& [name, bytes] : files) list += ReleaseListLine(name, HashOf(bytes));
+    return list;
+  }
+  void ServeList(const std::string& list, long time = 1700000000) {
+    Serve("updater.b2sums", list);
+    Serve("updater.b2sums.minisig", signer.Sign(list, "updater.b2sums", time));
+  }
+  // The manifest and files on the server, and the list of all of them.
+  void Release(const std::string& manifest,
+               std::vector<std::pair<std::string, std::string>> files) {
+    Serve("updater.txt", manifest);
+    for (const auto& [name, bytes] : files) Serve(name, bytes);
+    files.insert(files.begin(), {"updater.txt", manifest});
+    ServeList(ListOf(files));
   }
   void Start() {
+    sys.internet.requests.clear();
+    sys.desktop.informations.clear();
     RunKestrune(sys.application, sys.platform, Addresses{kBase, "", "", signer.PublicKey()});
   }
   bool Has(const std::string& name) const { return sys.files.files.count(sys.InWorkDir(name)) != 0; }
   const std::string& Content(const std::string& name) const {
     return sys.files.files.at(sys.InWorkDir(name));
   }
+  const std::string& Served(const std::string& name) {
+    return sys.internet.responses[EntryAddress(kBase, name)].body;
+  }
+  std::vector<std::string> Requested(std::initializer_list<std::string> names) const {
+    std::vector<std::string> urls;
+    for (const std::string& name : names) urls.push_back(EntryAddress(kBase, name));
+    return urls;
+  }
 
   Signer signer{"startup"};
   fake::FakePlatform sys;
-  long timestamp = 1700000000;
 };
 
-TEST_F(SignedStartup, SignedFilesAreKeptAndTheManifestsSignatureBesideIt) {
-  Publish("updater.txt", "T\r\nsetup.exe\r\nSetup\r\ntools\\help.pdf\r\nHelp\r\n");
-  Publish("setup.exe", "MZ");
-  Publish("tools\\help.pdf", "%PDF");
+TEST_F(SignedStartup, TheReleaseIsKeptWithItsListAfterOneSignatureCheck) {
+  // An 8-bit name: the manifest in Windows-1252, the list in UTF-8 as b2sum
+  // prints the maker's file name; the signature saved with CR LF.
+  const std::string manifest = "T\r\nsetup.exe\r\nSetup\r\ntools\\help.pdf\r\nHelp\r\nCaf\xE9.txt\r\nC\r\n";
+  Release(manifest, {{"setup.exe", "MZ"}, {"tools/help.pdf", "%PDF"}, {"Caf\xC3\xA9.txt", "menu"}});
+  std::string crlf;
+  for (char c : Served("updater.b2sums.minisig")) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  Serve("updater.b2sums.minisig", crlf);
   sys.files.directories.insert(sys.InWorkDir("tools"));
   sys.desktop.confirmAnswers = {true};
   Start();
   EXPECT_TRUE(sys.desktop.informations.empty());
   EXPECT_EQ(Content("setup.exe"), "MZ");
   EXPECT_EQ(Content("tools\\help.pdf"), "%PDF");
-  EXPECT_EQ(Content("updater1.txt.minisig"),
-            sys.internet.responses[std::string(kBase) + "updater.txt.minisig"].body);
+  EXPECT_EQ(Content("Caf\xC3\xA9.txt"), "menu");
+  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
+  EXPECT_EQ(Content("updater1.b2sums.minisig"), crlf);
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "setup.exe",
+                       "tools\\help.pdf", "Caf\xC3\xA9.txt"}));
   EXPECT_TRUE(sys.application.shown);
+
+  // The same release again, dated as the kept list: nothing to fetch.
+  Start();
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums"}));
 }
 
-TEST_F(SignedStartup, AFileThatDoesNotCheckOutIsNeverKeptAndTheOthersGoOn) {
-  Publish("updater.txt", "T\nchanged.exe\nA\nswapped.exe\nB\nunsigned.exe\nC\ngood.exe\nD\n");
-  Publish("changed.exe", "MZ 1");
-  sys.internet.responses[std::string(kBase) + "changed.exe"].body = "MZ 2";
-  Publish("swapped.exe", "MZ swapped");
-  PublishSignature("swapped.exe", signer.Sign("MZ swapped", "good.exe"));
-  Publish("unsigned.exe", "MZ", false);
-  Publish("good.exe", "MZ good");
+TEST_F(SignedStartup, AFileTheListDoesNotVouchForIsNeverKeptAndTheOthersGoOn) {
+  const std::string manifest =
+      "T\nolder.exe\nA\ntools\\setup.exe\nB\nunlisted.exe\nC\ngood.exe\nD\n";
+  Release(manifest, {{"older.exe", "MZ 2"},
+                     {"setup.exe", "MZ top"},
+                     {"tools/setup.exe", "MZ tools"},
+                     {"good.exe", "MZ good"}});
+  // Another release's valid file, another folder's file, and a file the
+  // list does not name.
+  Serve("older.exe", "MZ 1");
+  Serve("tools\\setup.exe", "MZ top");
+  Serve("unlisted.exe", "MZ");
+  sys.files.directories.insert(sys.InWorkDir("tools"));
   sys.desktop.confirmAnswers = {true};
   Start();
-  EXPECT_EQ(sys.desktop.informations,
-            std::vector<std::string>(3, "Problem with function update. Please contact Tavimo"));
-  EXPECT_FALSE(Has("changed.exe"));
-  EXPECT_FALSE(Has("swapped.exe"));
-  EXPECT_FALSE(Has("unsigned.exe"));
+  EXPECT_EQ(sys.desktop.informations, std::vector<std::string>(3, kUpdateProblem));
+  EXPECT_FALSE(Has("older.exe"));
+  EXPECT_FALSE(Has("tools\\setup.exe"));
+  EXPECT_FALSE(Has("unlisted.exe"));
   EXPECT_EQ(Content("good.exe"), "MZ good");
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "older.exe",
+                       "tools\\setup.exe", "good.exe"}));
   EXPECT_FALSE(sys.application.shown);
 }
 
-TEST_F(SignedStartup, AManifestThatDoesNotCheckOutKeepsThePreviousCopyAndItsSignature) {
+TEST_F(SignedStartup, AManifestTheListDoesNotVouchForKeepsThePreviousCopyAndList) {
+  const std::string oldList = ListOf({{"updater.txt", "Old\n"}});
   sys.files.files[sys.InWorkDir("updater1.txt")] = "Old\n";
-  sys.files.files[sys.InWorkDir("updater1.txt.minisig")] = signer.Sign("Old\n", "updater.txt");
-  const std::string keptSignature = Content("updater1.txt.minisig");
-  // Unsigned; then signed with the wrong name; then validly signed but
-  // older than the kept copy: each is a failed manifest fetch.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  sys.files.files[sys.InWorkDir("updater1.b2sums")] = oldList;
+  sys.files.files[sys.InWorkDir("updater1.b2sums.minisig")] =
+      signer.Sign(oldList, "updater.b2sums", 1700000000);
+  const std::string keptSignature = Content("updater1.b2sums.minisig");
+  const std::string manifest = "New\n";
+  const std::string list = ListOf({{"updater.txt", manifest}});
+  Signer other("other-key");
+  const std::vector<std::pair<std::string, std::function<void()>>> refusals = {
+      {"unsigned", [&] { sys.internet.responses.erase(EntryAddress(kBase, "updater.b2sums.minisig")); }},
+      {"other key", [&] { Serve("updater.b2sums.minisig", other.Sign(list, "updater.b2sums")); }},
+      {"legacy", [&] { Serve("updater.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1700000000, true)); }},
+      {"undated", [&] { Serve("updater.b2sums.minisig", signer.SignWithComment(list, "file:updater.b2sums")); }},
+      {"another file's", [&] { Serve("updater.b2sums.minisig", signer.Sign(list, "updater.txt")); }},
+      {"older", [&] { ServeList(list, 1699999999); }},
+      {"changed after signing", [&] { Serve("updater.b2sums", list + list); }},
+      {"manifest not matching", [&] { ServeList(ListOf({{"updater.txt", "Other\n"}})); }},
+      {"manifest not listed", [&] { ServeList(ListOf({{"a.exe", "MZ"}})); }},
+      {"malformed line", [&] { ServeList(list + "not a line\n"); }},
+      {"list past its limit", [&] {
+         sys.internet.responses[EntryAddress(kBase, "updater.b2sums")].contentLength =
+             kMaxReleaseListBytes + 1;
+       }},
+      {"signature past its limit", [&] {
+         fake::FakeResponse huge;
+         huge.body = std::string(kMaxSignatureFileSize + 1, '\n');
+         huge.announceLength = false;
+         sys.internet.responses[EntryAddress(kBase, "updater.b2sums.minisig")] = huge;
+       }},
+  };
+  for (const auto& [refusal, serve] : refusals) {
     sys.internet.responses.clear();
-    sys.desktop.informations.clear();
-    if (attempt == 0) Publish("updater.txt", "New\n", false);
-    if (attempt == 1) {
-      Publish("updater.txt", "New\n", false);
-      PublishSignature("updater.txt", signer.Sign("New\n", "updater1.txt"));
-    }
-    if (attempt == 2) {
-      timestamp = 1600000000;
-      Publish("updater.txt", "New\n");
-    }
+    Serve("updater.txt", manifest);
+    ServeList(list);
+    serve();
     Start();
-    EXPECT_EQ(sys.desktop.informations,
-              std::vector<std::string>{"Problem with updater.txt. Please contact Tavimo"})
-        << attempt;
-    EXPECT_EQ(Content("updater1.txt"), "Old\n") << attempt;
-    EXPECT_EQ(Content("updater1.txt.minisig"), keptSignature) << attempt;
+    EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kManifestProblem}) << refusal;
+    EXPECT_EQ(Content("updater1.txt"), "Old\n") << refusal;
+    EXPECT_EQ(Content("updater1.b2sums"), oldList) << refusal;
+    EXPECT_EQ(Content("updater1.b2sums.minisig"), keptSignature) << refusal;
   }
-}
-
-TEST_F(SignedStartup, AnOverlongSignatureIsRefused) {
-  Publish("updater.txt", "T\n");
-  fake::FakeResponse huge;
-  huge.body = std::string(1 << 20, 'x');
-  huge.announceLength = false;
-  sys.internet.responses[std::string(kBase) + "updater.txt.minisig"] = huge;
-  Start();
-  EXPECT_EQ(sys.desktop.informations,
-            std::vector<std::string>{"Problem with updater.txt. Please contact Tavimo"});
-  EXPECT_FALSE(Has("updater1.txt"));
 }
 
 }  // namespace
