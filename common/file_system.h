@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -63,8 +64,19 @@ class FileSystem {
   // This process's id, which no other running process has: temporary names
   // carry it.
   virtual std::uint64_t ProcessId() const = 0;
+  // Hands the bytes of a file to take block by block, in order, so memory
+  // does not grow with the file; throws IoError.
+  using BlockReceiver = std::function<void(std::span<const std::byte> block)>;
+  virtual void ReadInBlocks(const std::string& path, const BlockReceiver& take) = 0;
+
   // The whole content of a file; throws IoError.
-  virtual std::string ReadWholeFile(const std::string& path) = 0;
+  std::string ReadWholeFile(const std::string& path) {
+    std::string content;
+    ReadInBlocks(path, [&content](std::span<const std::byte> block) {
+      content.append(reinterpret_cast<const char*>(block.data()), block.size());
+    });
+    return content;
+  }
   // The separator this platform puts between a directory and a name.
   virtual char PathSeparator() const = 0;
 };

@@ -86,17 +86,14 @@ void RemoveAbandonedDownloads(FileSystem& files, const std::string& directory) {
   }
 }
 
-bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
-                    const std::string& url, const std::string& localPath,
-                    const DownloadCheck& check, std::uint64_t maxBytes) {
-  // A blank name leaves the working directory itself as the target. There is
-  // no file to put a temporary one beside, so the target is created as it
-  // stands, which the platform refuses with its own error.
-  if (localPath.empty() || localPath.back() == '/' || localPath.back() == files.PathSeparator()) {
-    files.CreateOutputFile(localPath)->Close();
-    return false;
-  }
+namespace {
 
+// The body of url in a finished temporary file beside localPath, checked;
+// nothing when the transfer or the check failed.
+std::unique_ptr<TemporaryFile> FetchChecked(Internet& internet, FileSystem& files,
+                                            const std::string& agent, const std::string& url,
+                                            const std::string& localPath,
+                                            const DownloadCheck& check, std::uint64_t maxBytes) {
   // The response is declared after the session, so it is released first.
   std::unique_ptr<InternetSession> session = internet.OpenSession(agent);
   std::unique_ptr<InternetResponse> response;
@@ -117,12 +114,44 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
   file->Finish();
   response.reset();
   session.reset();
-  if (!complete) return false;
+  if (!complete) return nullptr;
   // Checked before it is kept: a file that fails is never moved into place.
-  if (check && !check(hasher->Finish())) return false;
+  if (check && !check(hasher->Finish())) return nullptr;
+  return file;
+}
 
+}  // namespace
+
+bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,
+                    const std::string& url, const std::string& localPath,
+                    const DownloadCheck& check, std::uint64_t maxBytes) {
+  // A blank name leaves the working directory itself as the target. There is
+  // no file to put a temporary one beside, so the target is created as it
+  // stands, which the platform refuses with its own error.
+  if (localPath.empty() || localPath.back() == '/' || localPath.back() == files.PathSeparator()) {
+    files.CreateOutputFile(localPath)->Close();
+    return false;
+  }
+  std::unique_ptr<TemporaryFile> file =
+      FetchChecked(internet, files, agent, url, localPath, check, maxBytes);
+  if (!file) return false;
   file->MoveInto(localPath);
   return true;
+}
+
+Replacement ReplaceByDownload(Internet& internet, FileSystem& files, const std::string& agent,
+                              const std::string& url, const std::string& localPath,
+                              const DownloadCheck& check) {
+  std::unique_ptr<TemporaryFile> file =
+      FetchChecked(internet, files, agent, url, localPath, check, kNoSizeLimit);
+  if (!file) return Replacement::Failed;
+  try {
+    file->MoveInto(localPath);
+  } catch (const IoError& error) {
+    if (error.Kind() != IoErrorKind::AccessDenied) throw;
+    return Replacement::Held;
+  }
+  return Replacement::Replaced;
 }
 
 SmallFile FetchSmallFile(Internet& internet, const std::string& agent, const std::string& url,

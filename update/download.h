@@ -70,6 +70,18 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
                     const std::string& url, const std::string& localPath,
                     const DownloadCheck& check = {}, std::uint64_t maxBytes = kNoSizeLimit);
 
+// How a download over a file that is there ended.
+enum class Replacement { Replaced, Failed, Held };
+
+// As DownloadToFile, for a file that is there and is to be replaced: the
+// old file stays until the new one is checked and moved over it. When the
+// platform will not move anything over it (access denied: on Windows, a
+// running program holds it), the old file stays as it was, the new bytes
+// are dropped, and Held is returned.
+Replacement ReplaceByDownload(Internet& internet, FileSystem& files, const std::string& agent,
+                              const std::string& url, const std::string& localPath,
+                              const DownloadCheck& check);
+
 // The body of a small file (a signature, a list) in memory, when the
 // transfer ended Whole; a body longer than maxBytes is found out without
 // reading the rest.

@@ -31,6 +31,25 @@ bool ListVouchesFor(const ReleaseList& list, std::string_view fileName, const Fi
   return listed && listed->hash == hash;
 }
 
+bool IsOutdated(FileSystem& files, const ReleaseList& accepted, const ReleaseList* kept,
+                const std::string& fileName, const std::string& path) {
+  const ListedFile* now = accepted.Find(fileName);
+  if (!now) return false;
+  if (const ListedFile* before = kept ? kept->Find(fileName) : nullptr;
+      before && before->hash == now->hash) {
+    return false;
+  }
+  // Hashed rather than taken as changed: after a start that was cut short
+  // the kept list is older than the files, which are then current already.
+  FileHasher hasher;
+  try {
+    files.ReadInBlocks(path, [&hasher](std::span<const std::byte> block) { hasher.Update(block); });
+  } catch (const IoError&) {
+    return true;
+  }
+  return hasher.Finish() != now->hash;
+}
+
 SignedRelease::SignedRelease(const std::string& publicKey)
     : required_(!publicKey.empty()), key_(ParseMinisignKey(publicKey)) {}
 

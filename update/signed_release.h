@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_system.h"
 #include "common/internet.h"
 #include "update/download.h"
 #include "update/minisign.h"
@@ -32,6 +33,13 @@ ReleaseListCheck VerifyReleaseList(const MinisignKey& key, std::string_view sign
 
 // Whether the list names fileName with exactly this hash.
 bool ListVouchesFor(const ReleaseList& list, std::string_view fileName, const FileHash& hash);
+
+// Whether the file at path, which is there, holds other bytes than the
+// accepted list names for fileName. A file the list does not name is taken
+// as it is; one whose line is the same in the kept list is current unread;
+// any other is hashed (and one that cannot be read counts as outdated).
+bool IsOutdated(FileSystem& files, const ReleaseList& accepted, const ReleaseList* kept,
+                const std::string& fileName, const std::string& path);
 
 class SignedRelease {
  public:

@@ -18,33 +18,73 @@ void ReportProblem(Desktop& desktop, LauncherState& state, StartupState code) {
   ShowStateMessage(desktop, state.startupState);
 }
 
-// Brings in every missing file, asking once. Entries whose names would
-// reach outside the working directory are refused like a failed download.
-void BringInMissingFiles(Platform& platform, const std::string& agent,
-                         const SignedRelease& release, const Manifest& manifest,
-                         LauncherState& state) {
+// With the maker's option, files that are there are brought in again when
+// the signed list changed their line; kept is the list of the last start
+// that brought every file up to date.
+struct Replacing {
+  bool changedFiles = false;
+  const ReleaseList* kept = nullptr;
+};
+
+// Brings in every missing (or, replacing, outdated) file, asking once.
+// Entries whose names would reach outside the working directory are refused
+// like a failed download. True when every entry ended up current.
+bool BringInMissingFiles(Platform& platform, const std::string& agent,
+                         const SignedRelease& release, const Replacing& replacing,
+                         const Manifest& manifest, LauncherState& state) {
   bool downloadAllowed = false;
+  bool allCurrent = true;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
-    if (!IsSafeEntryName(manifest.records[i].fileName)) {
+    const std::string& name = manifest.records[i].fileName;
+    const std::string& path = state.localPaths[i];
+    if (!IsSafeEntryName(name)) {
       ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
+      allCurrent = false;
       continue;
     }
-    // Only presence counts: an existing file is never replaced.
-    if (platform.files.FileExists(state.localPaths[i])) continue;
+    // Otherwise only presence counts: a file that is there is never replaced.
+    const bool present = platform.files.FileExists(path);
+    if (present && !(replacing.changedFiles &&
+                     IsOutdated(platform.files, *release.AcceptedList(), replacing.kept, name, path))) {
+      continue;
+    }
     if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
       ReportProblem(platform.desktop, state, StartupState::DownloadRefused);
       state.endRequested = true;
-      return;
+      return false;
     }
     // With the maker's key, a file the signed list does not name is not
     // even asked for.
-    const std::optional<DownloadCheck> check = release.ForEntry(manifest.records[i].fileName);
-    if (!check || !DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i],
-                                  state.localPaths[i], *check)) {
+    const std::optional<DownloadCheck> check = release.ForEntry(name);
+    bool kept = false;
+    if (check && present) {
+      // A file a running program holds stays as it is, with no box: it is
+      // replaced at a later start.
+      const Replacement replaced = ReplaceByDownload(platform.internet, platform.files, agent,
+                                                     state.remoteUrls[i], path, *check);
+      if (replaced == Replacement::Held) {
+        allCurrent = false;
+        continue;
+      }
+      kept = replaced == Replacement::Replaced;
+    } else if (check) {
+      kept = DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i], path,
+                            *check);
+    }
+    if (!kept) {
       ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
+      allCurrent = false;
     }
   }
+  return allCurrent;
+}
+
+void KeepList(FileSystem& files, const SignedRelease& release, const std::string& listPath) {
+  // The list before its signature: a start cut off between the two keeps
+  // the older timestamp, which only lets through what it would.
+  WriteFileReplacing(files, listPath, release.AcceptedListBytes());
+  WriteFileReplacing(files, listPath + kSignatureSuffix, release.AcceptedListSignature());
 }
 
 // Entries in folders of the working directory download beside themselves:
@@ -104,6 +144,14 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   if (release.Required() && platform.files.FileExists(listSignaturePath)) {
     keptSignature = platform.files.ReadWholeFile(listSignaturePath);
   }
+  // Replacing changed files, the kept list says what the files are: it is
+  // kept only once every file is brought up to date, so a file left old
+  // (an answer No, a failure, a program holding it) is tried again.
+  const bool replaceChanged = release.Required() && addresses.replaceChangedFiles;
+  std::optional<ReleaseList> keptList;
+  if (replaceChanged && platform.files.FileExists(listPath)) {
+    keptList = ParseReleaseList(platform.files.ReadWholeFile(listPath)).list;
+  }
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
   const DownloadCheck manifestCheck = release.ForManifest(
       platform.internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
@@ -115,12 +163,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
-    if (release.Required()) {
-      // The list before its signature: a start cut off between the two
-      // keeps the older timestamp, which only lets through what it would.
-      WriteFileReplacing(platform.files, listPath, release.AcceptedListBytes());
-      WriteFileReplacing(platform.files, listSignaturePath, release.AcceptedListSignature());
-    }
+    if (release.Required() && !replaceChanged) KeepList(platform.files, release, listPath);
     platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest =
         ReadManifest(platform.files.ReadWholeFile(manifestPath),
@@ -128,7 +171,11 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
-    BringInMissingFiles(platform, agent, release, manifest, state);
+    const Replacing replacing{replaceChanged, keptList ? &*keptList : nullptr};
+    if (BringInMissingFiles(platform, agent, release, replacing, manifest, state) &&
+        replaceChanged) {
+      KeepList(platform.files, release, listPath);
+    }
     target.DisplayButtons();
   }
 

@@ -215,10 +215,10 @@ std::vector<std::string> FakeFiles::FileNamesIn(const std::string& directory) no
   return names;
 }
 
-std::string FakeFiles::ReadWholeFile(const std::string& path) {
+void FakeFiles::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
   const auto it = files.find(path);
   if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
-  return it->second;
+  take(std::as_bytes(std::span<const char>(it->second.data(), it->second.size())));
 }
 
 void FakeDesktop::ShellOpen(const std::string& target) {

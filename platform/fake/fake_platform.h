@@ -66,7 +66,7 @@ class FakeFiles final : public FileSystem {
   std::string CurrentDirectory() override { return currentDirectory; }
   bool FileExists(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
-  std::string ReadWholeFile(const std::string& path) override;
+  void ReadInBlocks(const std::string& path, const BlockReceiver& take) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
   bool RemoveUnlessHeld(const std::string& path) noexcept override;
   std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;

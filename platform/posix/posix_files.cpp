@@ -212,25 +212,19 @@ std::unique_ptr<OutputFile> PosixFileSystem::CreateOutputFile(const std::string&
   return std::make_unique<PosixOutputFile>(std::move(fd), path);
 }
 
-std::string PosixFileSystem::ReadWholeFile(const std::string& path) {
+void PosixFileSystem::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) ThrowIoError(errno, path);
-  std::string content;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    content.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char block[16384];
+  std::byte block[64 * 1024];
   for (;;) {
     const ssize_t got = ::read(fd.get(), block, sizeof block);
     if (got < 0) {
       if (errno == EINTR) continue;
       ThrowIoError(errno, path);
     }
-    if (got == 0) break;
-    content.append(block, static_cast<std::size_t>(got));
+    if (got == 0) return;
+    take(std::span<const std::byte>(block, static_cast<std::size_t>(got)));
   }
-  return content;
 }
 
 std::unique_ptr<TemporaryFile> PosixFileSystem::CreateTemporaryFile(const std::string& path) {

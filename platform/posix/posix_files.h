@@ -13,7 +13,7 @@ class PosixFileSystem final : public FileSystem {
   std::string CurrentDirectory() override;
   bool FileExists(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
-  std::string ReadWholeFile(const std::string& path) override;
+  void ReadInBlocks(const std::string& path, const BlockReceiver& take) override;
   // A finished download that is a program (an ELF binary or a "#!"
   // script) gets its owner's execute bit as it is moved into place, so a
   // click on its button starts it as it would on Windows.

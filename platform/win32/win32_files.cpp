@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "platform/gathered_writes.h"
@@ -210,22 +209,15 @@ std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string&
       OpenOrThrow(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
 }
 
-std::string Win32FileSystem::ReadWholeFile(const std::string& path) {
+void Win32FileSystem::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
   KernelHandle file = OpenOrThrow(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) ThrowLastIoError();
-  std::string content;
-  if (size.QuadPart > 0 &&
-      static_cast<unsigned long long>(size.QuadPart) < std::numeric_limits<std::size_t>::max()) {
-    content.reserve(static_cast<std::size_t>(size.QuadPart));
-  }
   // Read to the end rather than trusting the size: the file may grow.
-  char block[64 * 1024];
+  std::byte block[64 * 1024];
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(file.get(), block, sizeof block, &read, nullptr)) ThrowLastIoError();
-    if (read == 0) return content;
-    content.append(block, read);
+    if (read == 0) return;
+    take(std::span<const std::byte>(block, read));
   }
 }
 

@@ -249,7 +249,8 @@ class SignedStartup : public ::testing::Test {
   void Start() {
     sys.internet.requests.clear();
     sys.desktop.informations.clear();
-    RunKestrune(sys.application, sys.platform, Addresses{kBase, "", "", signer.PublicKey()});
+    RunKestrune(sys.application, sys.platform,
+                Addresses{kBase, "", "", signer.PublicKey(), replaceChangedFiles});
   }
   bool Has(const std::string& name) const { return sys.files.files.count(sys.InWorkDir(name)) != 0; }
   const std::string& Content(const std::string& name) const {
@@ -266,6 +267,7 @@ class SignedStartup : public ::testing::Test {
 
   Signer signer{"startup"};
   fake::FakePlatform sys;
+  bool replaceChangedFiles = false;
 };
 
 TEST_F(SignedStartup, TheReleaseIsKeptWithItsListAfterOneSignatureCheck) {
@@ -366,6 +368,95 @@ TEST_F(SignedStartup, AManifestTheListDoesNotVouchForKeepsThePreviousCopyAndList
     EXPECT_EQ(Content("updater1.b2sums"), oldList) << refusal;
     EXPECT_EQ(Content("updater1.b2sums.minisig"), keptSignature) << refusal;
   }
+}
+
+// -------------------------------- with the maker's option to replace files
+
+class ReplacingStartup : public SignedStartup {
+ protected:
+  ReplacingStartup() { replaceChangedFiles = true; }
+  void Present(const std::string& name, const std::string& bytes) {
+    sys.files.files[sys.InWorkDir(name)] = bytes;
+  }
+  // What an earlier start kept: the list of these files.
+  void Kept(const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::string list = ListOf(files);
+    Present("updater1.b2sums", list);
+    Present("updater1.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1600000000));
+  }
+  const std::string manifest = "T\na.exe\nA\nb.exe\nB\n";
+};
+
+TEST_F(ReplacingStartup, AChangedFileIsReplacedAfterTheOneQuestionAndAnUnchangedOneIsNotAskedFor) {
+  Kept({{"updater.txt", manifest}, {"a.exe", "A1"}, {"b.exe", "B1"}});
+  Present("a.exe", "A1");
+  Present("b.exe", "B1");
+  Release(manifest, {{"a.exe", "A2"}, {"b.exe", "B1"}});
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.confirmations, 1);
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  EXPECT_EQ(Content("a.exe"), "A2");
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "a.exe"}));
+  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
+  EXPECT_TRUE(sys.application.shown);
+
+  // Nothing changed since: the lists alone say so.
+  Start();
+  EXPECT_EQ(sys.desktop.confirmations, 1);
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums"}));
+}
+
+TEST_F(ReplacingStartup, AFirstStartMendsAPresentFileThatDiffersFromTheList) {
+  Present("a.exe", "damaged");
+  Present("b.exe", "B1");
+  Release(manifest, {{"a.exe", "A1"}, {"b.exe", "B1"}});
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "a.exe"}));
+  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
+}
+
+TEST_F(ReplacingStartup, TheOldFileStaysUntilANewOneIsKeptAndTheNextStartAsksAgain) {
+  Kept({{"updater.txt", manifest}, {"a.exe", "A1"}, {"b.exe", "B1"}});
+  const std::string keptList = Content("updater1.b2sums");
+  Present("a.exe", "A1");
+  Present("b.exe", "B1");
+  Release(manifest, {{"a.exe", "A2"}, {"b.exe", "B1"}});
+  Start();  // answered No
+  EXPECT_EQ(sys.desktop.informations,
+            std::vector<std::string>{"Unable to run Kestrune without the updated files"});
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(Content("updater1.b2sums"), keptList);
+
+  Serve("a.exe", "A2 cut short");  // refused: not what the list names
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kUpdateProblem});
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(Content("updater1.b2sums"), keptList);
+
+  // Held by a running program: kept as it is, with no box, until a start
+  // where it is free.
+  Serve("a.exe", "A2");
+  sys.files.readOnly.insert(sys.InWorkDir("a.exe"));
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  EXPECT_TRUE(sys.desktop.errors.empty());
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(Content("updater1.b2sums"), keptList);
+
+  sys.files.readOnly.clear();
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.confirmations, 4);  // each start asked again
+  EXPECT_EQ(Content("a.exe"), "A2");
+  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
 }
 
 }  // namespace
