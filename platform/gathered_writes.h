@@ -51,4 +51,54 @@ class GatheredWrites {
   std::size_t held_ = 0;
 };
 
+// A file being written through GatheredWrites. File is the platform's owner
+// of the open file: IsOpen(), WriteAll(bytes) and SyncToDisk(), which close
+// it and throw IoError on a failure (what follows a lost piece must never be
+// stored after it as if nothing were missing), and ThrowNotOpen().
+template <typename File>
+class GatheredFileWriter {
+ public:
+  explicit GatheredFileWriter(File file) : file_(std::move(file)) {}
+
+  // Dropped without FlushToDisk: what was written still goes to the file,
+  // but a failure to store it goes unreported.
+  ~GatheredFileWriter() {
+    if (file_.IsOpen() && held_.HoldsBytes()) {
+      try {
+        FlushHeld();
+      } catch (...) {
+      }
+    }
+  }
+
+  GatheredFileWriter(const GatheredFileWriter&) = delete;
+  GatheredFileWriter& operator=(const GatheredFileWriter&) = delete;
+
+  void Write(std::span<const std::byte> bytes) {
+    if (!file_.IsOpen()) file_.ThrowNotOpen();
+    held_.Write(bytes, [this](std::span<const std::byte> piece) { file_.WriteAll(piece); });
+  }
+
+  // Writes the held-back bytes, where a full disk often shows first, and
+  // waits until all of them are on the disk itself: a file is trusted by
+  // its name after this, and after a power cut the name could otherwise
+  // stand over missing content.
+  void FlushToDisk() {
+    if (!file_.IsOpen()) file_.ThrowNotOpen();
+    FlushHeld();
+    file_.SyncToDisk();
+  }
+
+  File& Target() { return file_; }
+  const File& Target() const { return file_; }
+
+ private:
+  void FlushHeld() {
+    held_.Flush([this](std::span<const std::byte> piece) { file_.WriteAll(piece); });
+  }
+
+  File file_;
+  GatheredWrites held_;
+};
+
 }  // namespace kestrune

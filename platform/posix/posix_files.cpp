@@ -30,7 +30,7 @@ struct DirCloser {
 };
 
 // fsync, retried when a signal interrupts it. 0 or -1 with errno set.
-int SyncToDisk(int fd) {
+int FsyncRetried(int fd) {
   for (;;) {
     if (::fsync(fd) == 0) return 0;
     if (errno == EINTR) continue;
@@ -48,44 +48,31 @@ std::string ContainingDirectory(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The bytes of a file being written, gathered into few write calls. On a
-// failure the descriptor is closed: what follows a lost piece must not be
-// stored after it as if nothing were missing.
-class GatheredFileWriter {
+// An open file being written, for GatheredFileWriter. On a failure the
+// descriptor is closed.
+class WrittenFd {
  public:
-  GatheredFileWriter(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  WrittenFd(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  // Dropped without FlushToDisk: what was written still goes to the file,
-  // but a failure to store it goes unreported.
-  ~GatheredFileWriter() {
-    if (fd_ && held_.HoldsBytes()) {
-      try {
-        held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-      } catch (...) {
+  bool IsOpen() const { return static_cast<bool>(fd_); }
+  int Descriptor() const { return fd_.get(); }
+  const std::string& Path() const { return path_; }
+  [[noreturn]] void ThrowNotOpen() const { ThrowIoError(EBADF, path_); }
+
+  void WriteAll(std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        Fail(errno);
       }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
   }
 
-  GatheredFileWriter(const GatheredFileWriter&) = delete;
-  GatheredFileWriter& operator=(const GatheredFileWriter&) = delete;
-
-  void Write(std::span<const std::byte> bytes) {
-    if (!fd_) ThrowIoError(EBADF, path_);
-    held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
-  }
-
-  // Writes the held-back bytes, where a full disk often shows first, and
-  // waits until all of them are on the disk itself, not just with the
-  // system: a file is trusted by its name after this, and after a power
-  // cut the name could otherwise stand over missing content.
-  void FlushToDisk() {
-    if (!fd_) ThrowIoError(EBADF, path_);
-    held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-    if (SyncToDisk(fd_.get()) != 0) {
-      const int error = errno;
-      fd_.Reset();
-      ThrowIoError(error, path_);
-    }
+  // On the disk itself, not just with the system.
+  void SyncToDisk() {
+    if (FsyncRetried(fd_.get()) != 0) Fail(errno);
   }
 
   // close()'s own error (a full disk on a network file system, EIO) still
@@ -94,41 +81,30 @@ class GatheredFileWriter {
     if (fd_ && ::close(fd_.Release()) != 0 && errno != EINTR) ThrowIoError(errno, path_);
   }
 
-  bool IsOpen() const { return static_cast<bool>(fd_); }
-  int Descriptor() const { return fd_.get(); }
-  const std::string& Path() const { return path_; }
-
  private:
-  void WriteAll(std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        const int error = errno;
-        fd_.Reset();
-        ThrowIoError(error, path_);
-      }
-      bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
+  [[noreturn]] void Fail(int error) {
+    fd_.Reset();
+    ThrowIoError(error, path_);
   }
 
   UniqueFd fd_;
   std::string path_;
-  GatheredWrites held_;
 };
+
+using GatheredFdWriter = GatheredFileWriter<WrittenFd>;
 
 class PosixOutputFile final : public OutputFile {
  public:
-  PosixOutputFile(UniqueFd fd, std::string path) : writer_(std::move(fd), std::move(path)) {}
+  PosixOutputFile(UniqueFd fd, std::string path) : writer_(WrittenFd(std::move(fd), std::move(path))) {}
   void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
   void Close() override {
-    if (!writer_.IsOpen()) return;
+    if (!writer_.Target().IsOpen()) return;
     writer_.FlushToDisk();
-    writer_.Close();
+    writer_.Target().Close();
   }
 
  private:
-  GatheredFileWriter writer_;
+  GatheredFdWriter writer_;
 };
 
 // Makes a rename or a removal in directory durable: the entry lives in the
@@ -136,7 +112,7 @@ class PosixOutputFile final : public OutputFile {
 // bring back the old entry, or none.
 void SyncDirectory(const std::string& directory) {
   const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir || SyncToDisk(dir.get()) != 0) ThrowIoError(errno, directory);
+  if (!dir || FsyncRetried(dir.get()) != 0) ThrowIoError(errno, directory);
 }
 
 // True while path still names the file open as fd: a file removed by
@@ -154,12 +130,12 @@ bool StillNamedBy(int fd, const std::string& path) {
 // killed process's lock goes with it.
 class PosixTemporaryFile final : public TemporaryFile {
  public:
-  PosixTemporaryFile(UniqueFd fd, std::string path) : writer_(std::move(fd), std::move(path)) {}
+  PosixTemporaryFile(UniqueFd fd, std::string path) : writer_(WrittenFd(std::move(fd), std::move(path))) {}
 
   ~PosixTemporaryFile() override {
     // Removed while still locked, so no other launcher sees a half-written
     // file without its owner; the descriptor (and the lock) goes after.
-    if (!moved_) ::unlink(writer_.Path().c_str());
+    if (!moved_) ::unlink(writer_.Target().Path().c_str());
   }
 
   PosixTemporaryFile(const PosixTemporaryFile&) = delete;
@@ -176,17 +152,18 @@ class PosixTemporaryFile final : public TemporaryFile {
   void Finish() override { writer_.FlushToDisk(); }
 
   void MoveInto(const std::string& target) override {
-    if (!writer_.IsOpen()) ThrowIoError(EBADF, writer_.Path());
-    MarkExecutableIfProgram(writer_.Descriptor(), std::span<const char>(head_.data(), headSize_),
-                            writer_.Path());
-    if (::rename(writer_.Path().c_str(), target.c_str()) != 0) ThrowIoError(errno, target);
+    const WrittenFd& file = writer_.Target();
+    if (!file.IsOpen()) file.ThrowNotOpen();
+    MarkExecutableIfProgram(file.Descriptor(), std::span<const char>(head_.data(), headSize_),
+                            file.Path());
+    if (::rename(file.Path().c_str(), target.c_str()) != 0) ThrowIoError(errno, target);
     moved_ = true;
     SyncDirectory(ContainingDirectory(target));
-    writer_.Close();
+    writer_.Target().Close();
   }
 
  private:
-  GatheredFileWriter writer_;
+  GatheredFdWriter writer_;
   std::array<char, 4> head_{};
   std::size_t headSize_ = 0;
   bool moved_ = false;

@@ -25,86 +25,61 @@ KernelHandle OpenOrThrow(const std::string& path, DWORD access, DWORD share, DWO
   return KernelHandle(handle);
 }
 
-// The bytes of a file being written, gathered into few write calls. On a
-// failure the handle is closed: what follows a lost piece must not be
-// stored after it as if nothing were missing.
-class GatheredFileWriter {
+// An open file being written, for GatheredFileWriter. On a failure the
+// handle is closed.
+class WrittenHandle {
  public:
-  explicit GatheredFileWriter(KernelHandle handle) : handle_(std::move(handle)) {}
+  explicit WrittenHandle(KernelHandle handle) : handle_(std::move(handle)) {}
 
-  // Dropped without FlushToDisk: what was written still goes to the file,
-  // but a failure to store it goes unreported.
-  ~GatheredFileWriter() {
-    if (handle_ && held_.HoldsBytes()) {
-      try {
-        held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-      } catch (...) {
+  bool IsOpen() const { return static_cast<bool>(handle_); }
+  HANDLE Get() const { return handle_.get(); }
+  [[noreturn]] void ThrowNotOpen() const {
+    throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
+  }
+
+  void WriteAll(std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+      const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+      DWORD written = 0;
+      if (!::WriteFile(handle_.get(), bytes.data(), piece, &written, nullptr)) {
+        Fail(::GetLastError());
       }
+      if (written == 0) Fail(ERROR_DISK_FULL);
+      bytes = bytes.subspan(written);
     }
   }
 
-  GatheredFileWriter(const GatheredFileWriter&) = delete;
-  GatheredFileWriter& operator=(const GatheredFileWriter&) = delete;
-
-  void Write(std::span<const std::byte> bytes) {
-    if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
-    held_.Write(bytes, [this](std::span<const std::byte> piece) { WriteAll(piece); });
-  }
-
-  // Writes the held-back bytes, where a full disk often shows first, and
-  // waits until all of them are on the disk itself: a file is trusted by
-  // its name after this, and after a power cut the name could otherwise
-  // stand over missing content.
-  void FlushToDisk() {
-    if (!handle_) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
-    held_.Flush([this](std::span<const std::byte> piece) { WriteAll(piece); });
-    if (!::FlushFileBuffers(handle_.get())) {
-      const DWORD error = ::GetLastError();
-      handle_.reset();
-      throw IoError(IoErrorKindOf(error), static_cast<int>(error));
-    }
+  void SyncToDisk() {
+    if (!::FlushFileBuffers(handle_.get())) Fail(::GetLastError());
   }
 
   void Close() {
     if (handle_ && !::CloseHandle(handle_.release())) ThrowLastIoError();
   }
 
-  HANDLE Get() const { return handle_.get(); }
-
  private:
-  void WriteAll(std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-      const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
-      DWORD written = 0;
-      if (!::WriteFile(handle_.get(), bytes.data(), piece, &written, nullptr)) {
-        const DWORD error = ::GetLastError();
-        handle_.reset();
-        throw IoError(IoErrorKindOf(error), static_cast<int>(error));
-      }
-      if (written == 0) {
-        handle_.reset();
-        throw IoError(IoErrorKind::DiskFull, ERROR_DISK_FULL);
-      }
-      bytes = bytes.subspan(written);
-    }
+  [[noreturn]] void Fail(DWORD error) {
+    handle_.reset();
+    throw IoError(IoErrorKindOf(error), static_cast<int>(error));
   }
 
   KernelHandle handle_;
-  GatheredWrites held_;
 };
+
+using GatheredHandleWriter = GatheredFileWriter<WrittenHandle>;
 
 class Win32OutputFile final : public OutputFile {
  public:
-  explicit Win32OutputFile(KernelHandle handle) : writer_(std::move(handle)) {}
+  explicit Win32OutputFile(KernelHandle handle) : writer_(WrittenHandle(std::move(handle))) {}
   void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
   void Close() override {
-    if (!writer_.Get()) return;
+    if (!writer_.Target().Get()) return;
     writer_.FlushToDisk();
-    writer_.Close();
+    writer_.Target().Close();
   }
 
  private:
-  GatheredFileWriter writer_;
+  GatheredHandleWriter writer_;
 };
 
 // Held by its open handle, which shares neither writing nor deletion: the
@@ -114,7 +89,7 @@ class Win32OutputFile final : public OutputFile {
 class Win32TemporaryFile final : public TemporaryFile {
  public:
   Win32TemporaryFile(KernelHandle handle, std::string path)
-      : writer_(std::move(handle)), path_(std::move(path)) {}
+      : writer_(WrittenHandle(std::move(handle))), path_(std::move(path)) {}
 
   ~Win32TemporaryFile() override {
     if (moved_) return;
@@ -122,14 +97,15 @@ class Win32TemporaryFile final : public TemporaryFile {
     // it without its owner; it goes when the writer closes the handle.
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    if (writer_.Get() && ::SetFileInformationByHandle(writer_.Get(), FileDispositionInfo,
-                                                      &disposition, sizeof disposition)) {
+    const HANDLE handle = writer_.Target().Get();
+    if (handle && ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                               sizeof disposition)) {
       return;
     }
     // A handle lost to a failed write, or a refused mark: closed, then
     // deleted by name.
     try {
-      writer_.Close();
+      writer_.Target().Close();
     } catch (...) {
     }
     RemoveQuietly();
@@ -142,7 +118,7 @@ class Win32TemporaryFile final : public TemporaryFile {
   void Finish() override { writer_.FlushToDisk(); }
 
   void MoveInto(const std::string& target) override {
-    if (!writer_.Get()) throw IoError(IoErrorKind::Other, ERROR_INVALID_HANDLE);
+    if (!writer_.Target().IsOpen()) writer_.Target().ThrowNotOpen();
     const std::wstring wideTarget = Widen(target);
     const std::size_t nameBytes = wideTarget.size() * sizeof(wchar_t);
     // FILE_RENAME_INFO ends in the name, which runs past the struct.
@@ -152,7 +128,7 @@ class Win32TemporaryFile final : public TemporaryFile {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(rename->FileName, wideTarget.c_str(), nameBytes + sizeof(wchar_t));
-    if (!::SetFileInformationByHandle(writer_.Get(), FileRenameInfo, rename,
+    if (!::SetFileInformationByHandle(writer_.Target().Get(), FileRenameInfo, rename,
                                       static_cast<DWORD>(buffer.size()))) {
       ThrowLastIoError();
     }
@@ -160,7 +136,7 @@ class Win32TemporaryFile final : public TemporaryFile {
     // The move is part of the file's own metadata on NTFS: flushing the
     // handle again puts it on the disk, as MOVEFILE_WRITE_THROUGH would.
     writer_.FlushToDisk();
-    writer_.Close();
+    writer_.Target().Close();
   }
 
  private:
@@ -171,7 +147,7 @@ class Win32TemporaryFile final : public TemporaryFile {
     }
   }
 
-  GatheredFileWriter writer_;
+  GatheredHandleWriter writer_;
   std::string path_;
   bool moved_ = false;
 };

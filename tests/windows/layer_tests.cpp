@@ -292,6 +292,14 @@ TEST_F(Win32Files, AFileHeldOpenWithoutSharingIsRefused) {
   EXPECT_EQ(shared.systemCode, 32);
   const auto sharedRead = IoFailure([&] { files.ReadWholeFile(locked); });
   EXPECT_EQ(sharedRead.kind, IoErrorKind::AccessDenied);
+
+  // Nor is a new file moved over it, as over a program that is running: the
+  // download that would replace it is told so, and the old file stays.
+  auto part = files.CreateTemporaryFile(locked + ".1-0.kestrune-part");
+  ASSERT_NE(part, nullptr);
+  part->Write(std::as_bytes(std::span("new", 3)));
+  part->Finish();
+  EXPECT_EQ(IoFailure([&] { part->MoveInto(locked); }).kind, IoErrorKind::AccessDenied);
 }
 
 // -------------------------------------------------------------- internet
