@@ -299,6 +299,9 @@ Section "Uninstall"
   Delete "$DESKTOP\Kestrune.lnk"
   Call un.DeleteListedFiles
   Delete "$INSTDIR\updater1.txt"
+  Delete "$INSTDIR\updater1.b2sums"
+  Delete "$INSTDIR\updater1.b2sums.minisig"
+  ; Kept by earlier versions, which signed the manifest alone.
   Delete "$INSTDIR\updater1.txt.minisig"
   Delete "$INSTDIR\*.kestrune-part"
   Delete "$INSTDIR\kestrune.exe"

@@ -233,55 +233,92 @@ class StartupScenarios(Scenario):
             self.assertEqual(button["text"], "Tool %d" % i)
         self.assertFalse(window["vscroll"], "everything fits")
 
-    # The build with the tests' key: only what the key signed is kept.
+    # The build with the tests' key: only files the signed list of the
+    # release vouches for are kept.
 
-    def test_signed_files_are_kept_with_the_manifests_signature(self):
-        files = {"tool.exe": noise(40000, 5), "notes.txt": b"signed notes\r\n"}
-        self.serve("Signed", [("tool.exe", "Tool"), ("notes.txt", "Notes")], files=files)
+    def test_signed_release_is_kept_with_its_list(self):
+        files = {"tool.exe": noise(40000, 5), "Caf\u00e9 menu.txt": b"soup\r\n",
+                 "tools/setup.exe": b"MZ setup"}
+        # The manifest names the file in Windows-1252 and its folder with a
+        # backslash; the list, as b2sum prints it, in UTF-8 and with a slash.
+        self.serve("Signed", [("tool.exe", "Tool"), ("Caf\u00e9 menu.txt", "Menu"),
+                              ("tools\\setup.exe", "Setup")], files=files)
         # Saved with Windows line ends, as a maker signing on Windows may.
-        self.sign("updater.txt", *files, crlf=True)
+        self.sign(*files, crlf=True)
+        os.makedirs(os.path.join(self.work, "tools"))
         report = self.launch("yes", program=SIGNED_PROGRAM)
         self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
         self.assertIsNotNone(report["main_window"])
         self.desktop.screenshot("signed")
         for name, data in files.items():
             self.assertEqual(self.local(name), data, name)
-        with open(os.path.join(self.www, "updater.txt.minisig"), "rb") as f:
-            self.assertEqual(self.local("updater1.txt.minisig"), f.read())
-        self.assertEqual(self.work_files(), set(files) | {"updater1.txt", "updater1.txt.minisig"})
-        # Each signature right after what it signs.
+        # The list and its signature are kept with the manifest, so the next
+        # start takes no older list.
+        self.assertEqual(self.local("updater1.b2sums"), self.served("updater.b2sums"))
+        self.assertEqual(self.local("updater1.b2sums.minisig"),
+                         self.served("updater.b2sums.minisig"))
+        self.assertEqual(self.work_files(),
+                         set(files) | {"updater1.txt", "updater1.b2sums", "updater1.b2sums.minisig"})
+        # One signature for the whole release, fetched before any file.
         self.assertEqual(self.requested(), [
-            "/serverlist/updater.txt", "/serverlist/updater.txt.minisig",
-            "/serverlist/tool.exe", "/serverlist/tool.exe.minisig",
-            "/serverlist/notes.txt", "/serverlist/notes.txt.minisig"])
+            "/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
+            "/serverlist/updater.b2sums", "/serverlist/tool.exe",
+            "/serverlist/Caf%C3%A9%20menu.txt", "/serverlist/tools/setup.exe"])
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 
-    def test_signed_build_never_keeps_a_file_changed_after_signing(self):
-        files = {"bad.bin": noise(5000, 6), "good.bin": noise(3000, 7)}
-        self.serve("Tampered", [("bad.bin", "Bad"), ("good.bin", "Good")], files=files)
-        self.sign("updater.txt", *files)
-        self.put("bad.bin", files["bad.bin"][:-1] + bytes([files["bad.bin"][-1] ^ 1]))
+    def test_signed_build_refuses_files_another_release_or_folder_signed(self):
+        # The maker signed an earlier release whose setup.exe is now known
+        # to be vulnerable; that file and its list are still out there.
+        old_setup = noise(5000, 6)
+        self.manifest("Release 1", [("setup.exe", "Setup")])
+        self.put("setup.exe", old_setup)
+        self.sign("setup.exe")
+        files = {"setup.exe": noise(5000, 7), "tools/setup.exe": noise(4000, 8),
+                 "good.bin": noise(3000, 9)}
+        self.serve("Release 2", [("setup.exe", "Setup"), ("tools\\setup.exe", "Tools setup"),
+                                 ("good.bin", "Good")], files=files)
+        self.sign(*files)
+        # An attacker on the path swaps in files the maker signed elsewhere.
+        self.put("setup.exe", old_setup)
+        self.put("tools/setup.exe", files["setup.exe"])
+        os.makedirs(os.path.join(self.work, "tools"))
         report = self.launch("yes", program=SIGNED_PROGRAM)
-        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
-        self.assert_box(report["boxes"][1], "Information", UPDATE_PROBLEM, ["OK"], "information")
+        self.assertEqual([b["title"] for b in report["boxes"]],
+                         ["Confirm", "Information", "Information"])
+        for box in report["boxes"][1:]:
+            self.assert_box(box, "Information", UPDATE_PROBLEM, ["OK"], "information")
         self.assertIsNone(report["main_window"])
         self.assertTrue(report["exited"])
         self.assertEqual(self.local("good.bin"), files["good.bin"])
-        self.assertEqual(self.work_files(), {"good.bin", "updater1.txt", "updater1.txt.minisig"})
+        self.assertEqual(self.work_files(), {"good.bin", "updater1.txt", "updater1.b2sums",
+                                             "updater1.b2sums.minisig"})
+        self.assertEqual(self.requested()[3:], ["/serverlist/setup.exe",
+                                                "/serverlist/tools/setup.exe",
+                                                "/serverlist/good.bin"])
 
-    def test_signed_build_refuses_an_unsigned_manifest_and_keeps_the_previous_copy(self):
-        self.place("updater1.txt", b"Old title\r\nold.bin\r\nOld\r\n")
+    def test_signed_build_refuses_an_unsigned_list_and_keeps_the_previous_copies(self):
+        self.manifest("Release 1", [("new.bin", "New")])
+        self.put("new.bin", b"old")
+        self.sign("new.bin")
+        kept = {"updater1.txt": b"Old title\r\nold.bin\r\nOld\r\n",
+                "updater1.b2sums": self.served("updater.b2sums"),
+                "updater1.b2sums.minisig": self.served("updater.b2sums.minisig")}
+        for name, data in kept.items():
+            self.place(name, data)
         self.serve("New title", [("new.bin", "New")], files={"new.bin": b"new"})
+        self.list_release("new.bin")
+        os.remove(os.path.join(self.www, "updater.b2sums.minisig"))
         report = self.launch(program=SIGNED_PROGRAM)
         self.assertEqual(len(report["boxes"]), 1)
         self.assert_box(report["boxes"][0], "Information", MANIFEST_PROBLEM, ["OK"], "information")
         self.assertIsNone(report["main_window"])
         self.assertTrue(report["exited"])
-        self.assertEqual(self.local("updater1.txt"), b"Old title\r\nold.bin\r\nOld\r\n")
-        self.assertEqual(self.work_files(), {"updater1.txt"})
+        for name, data in kept.items():
+            self.assertEqual(self.local(name), data, name)
+        self.assertEqual(self.work_files(), set(kept))
         self.assertEqual(self.requested(),
-                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig"])
+                         ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig"])
 
 
 class HighDpiClassicLook(Scenario):

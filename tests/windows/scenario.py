@@ -56,31 +56,55 @@ class Scenario(unittest.TestCase):
     # ------------------------------------------------------------ set-up
 
     def serve(self, title, entries, files=None, rules=None):
-        """A manifest (title, then file name and caption per entry, CR LF
-        lines) and files on the server, which is started."""
-        lines = [title] + [part for entry in entries for part in entry]
-        self.put("updater.txt", ("\r\n".join(lines) + "\r\n").encode("cp1252"))
+        """A manifest and files on the server, which is started."""
+        self.manifest(title, entries)
         for name, data in (files or {}).items():
             self.put(name, data)
         self.server = harness.TestServer(os.path.join(self.root), harness.SETTINGS["host"],
                                          int(harness.SETTINGS["port"]), rules=rules)
 
+    def manifest(self, title, entries):
+        """updater.txt: the title, then file name and caption per entry, in
+        Windows-1252 with CR LF lines."""
+        lines = [title] + [part for entry in entries for part in entry]
+        self.put("updater.txt", ("\r\n".join(lines) + "\r\n").encode("cp1252"))
+
     def put(self, name, data):
-        with open(os.path.join(self.www, name), "wb") as f:
+        """A served file; name uses '/' for its folders."""
+        path = os.path.join(self.www, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
             f.write(data)
 
+    def served(self, name):
+        with open(os.path.join(self.www, name), "rb") as f:
+            return f.read()
+
+    def list_release(self, *names):
+        """updater.b2sums as a maker writes it: the real b2sum, run in the
+        served folder over updater.txt and the named files ('/' between
+        folders, names as they are on this disk, so UTF-8)."""
+        b2sum = shutil.which("b2sum")
+        self.assertTrue(b2sum, "a signed scenario needs b2sum (GNU coreutils)")
+        with open(os.path.join(self.www, "updater.b2sums"), "wb") as f:
+            subprocess.run([b2sum, "updater.txt"] + list(names), cwd=self.www, stdout=f,
+                           check=True, timeout=60)
+
     def sign(self, *names, crlf=False):
-        """Signs served files with the tests' key as a maker does, with the
-        real minisign; crlf saves the signatures with Windows line ends."""
+        """Lists the release and signs the list with the tests' key and the
+        real minisign, as a maker does; crlf saves the list (before signing)
+        and its signature with Windows line ends, as an editor on Windows
+        may."""
+        self.list_release(*names)
+        path = os.path.join(self.www, "updater.b2sums")
+        if crlf:
+            self.put("updater.b2sums", self.served("updater.b2sums").replace(b"\n", b"\r\n"))
         key = os.path.join(harness.PATHS["signing-key-dir"], "test.sec")
-        paths = [os.path.join(self.www, name) for name in names]
-        subprocess.run([harness.PATHS["minisign"], "-S", "-s", key, "-m"] + paths, check=True,
+        subprocess.run([harness.PATHS["minisign"], "-S", "-s", key, "-m", path], check=True,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
-        for path in paths if crlf else []:
-            with open(path + ".minisig", "rb") as f:
-                text = f.read()
-            with open(path + ".minisig", "wb") as f:
-                f.write(text.replace(b"\n", b"\r\n"))
+        if crlf:
+            signature = self.served("updater.b2sums.minisig")
+            self.put("updater.b2sums.minisig", signature.replace(b"\n", b"\r\n"))
 
     def place(self, name, data):
         """A file already in the working folder before the start."""

@@ -125,15 +125,32 @@ class Scenarios(unittest.TestCase):
         with open(os.path.join(self.served, "updater.txt"), "wb") as f:
             f.write(text)
         for name, _, content in entries:
-            with open(os.path.join(self.served, name), "wb") as f:
-                f.write(content)
+            self.put(name, content)
+
+    def put(self, name, content):
+        path = os.path.join(self.served, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+
+    def served_bytes(self, name):
+        with open(os.path.join(self.served, name), "rb") as f:
+            return f.read()
+
+    def list_release(self, *names):
+        """Writes updater.b2sums as a maker does: b2sum, run in the served
+        folder, over updater.txt and the named files."""
+        with open(os.path.join(self.served, "updater.b2sums"), "wb") as f:
+            subprocess.run(["b2sum", "updater.txt", *names], cwd=self.served, stdout=f,
+                           check=True)
 
     def sign(self, *names):
-        """Signs served files as a maker would, with minisign and the test
-        build's key."""
+        """Lists the release and signs the list with minisign and the test
+        build's key, which writes updater.b2sums.minisig beside it."""
         self.assertTrue(OPTIONS.signing_key_dir, "a signed scenario needs --signing-key-dir")
+        self.list_release(*names)
         run("minisign", "-S", "-s", os.path.join(OPTIONS.signing_key_dir, "test.sec"),
-            "-m", *[os.path.join(self.served, n) for n in names])
+            "-m", os.path.join(self.served, "updater.b2sums"))
 
     def place_locally(self, name, content, executable=False):
         path = os.path.join(self.work, name)
@@ -190,13 +207,14 @@ class Scenarios(unittest.TestCase):
         self.seen.update(windows)
         return windows
 
-    def wait_for_window(self, title, timeout=30):
-        """The id of the visible window titled exactly title; fails when
-        the program ends first or nothing shows in time."""
+    def wait_for_window(self, title, timeout=30, besides=()):
+        """The id of the visible window titled exactly title (other than the
+        ids in besides); fails when the program ends first or nothing shows
+        in time."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             for wid, name in self.visible_windows().items():
-                if name == title:
+                if name == title and wid not in besides:
                     return wid
             if self.launcher.poll() is not None:
                 errors = self.launcher_errors()
@@ -469,50 +487,86 @@ class Scenarios(unittest.TestCase):
         self.wait_for_window("Caf\xe9 \u20ac Tools")
 
     # ------------------------------------------- built with a signing key
-    def test_signed_tree_is_kept_and_opens_the_window(self):
-        entries = [("tool.bin", "Tool", os.urandom(100000)), ("notes.txt", "Notes", b"n\n")]
+    def test_signed_release_is_kept_with_its_list_and_opens_the_window(self):
+        entries = [("tool.bin", "Tool", os.urandom(100000)),
+                   ("tools/setup.exe", "Setup", b"MZ setup\n"), ("notes.txt", "Notes", b"n\n")]
         self.publish("Signed", entries)
-        self.sign("updater.txt", "tool.bin", "notes.txt")
+        self.sign(*[name for name, _, _ in entries])
+        os.makedirs(os.path.join(self.work, "tools"))
         self.start_server()
         self.start_launcher()
         self.answer(self.wait_for_window("Confirm"), "Return")
         self.wait_for_window("Signed")
         for name, _, _ in entries:
             self.assert_same_file(name)
-        with open(os.path.join(self.work, "updater1.txt.minisig"), "rb") as f, \
-                open(os.path.join(self.served, "updater.txt.minisig"), "rb") as g:
-            self.assertEqual(f.read(), g.read())
+        # The list and its signature are kept with the manifest, so the next
+        # start takes no older list.
+        for kept, served in (("updater1.b2sums", "updater.b2sums"),
+                             ("updater1.b2sums.minisig", "updater.b2sums.minisig")):
+            with open(os.path.join(self.work, kept), "rb") as f:
+                self.assertEqual(f.read(), self.served_bytes(served), kept)
+        # One signature for the whole release, fetched before any file.
         self.assertEqual([r["path"] for r in self.requests()],
-                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig",
-                          "/serverlist/tool.bin", "/serverlist/tool.bin.minisig",
-                          "/serverlist/notes.txt", "/serverlist/notes.txt.minisig"])
+                         ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
+                          "/serverlist/updater.b2sums", "/serverlist/tool.bin",
+                          "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
 
-    def test_tampered_signed_file_is_reported_and_not_kept(self):
-        entries = [("changed.bin", "Changed", os.urandom(50000)), ("intact.txt", "Intact", b"i\n")]
-        self.publish("Signed", entries)
-        self.sign("updater.txt", "changed.bin", "intact.txt")
-        with open(os.path.join(self.served, "changed.bin"), "r+b") as f:
-            f.seek(25000)
-            byte = f.read(1)
-            f.seek(25000)
-            f.write(bytes([byte[0] ^ 1]))
+    def test_files_the_list_does_not_vouch_for_are_refused_and_not_kept(self):
+        # The maker signed an earlier release whose setup.exe is now known
+        # to be vulnerable; that file and its list are still out there.
+        old_setup = b"MZ release 1 setup\n"
+        self.publish("Release 1", [("setup.exe", "Setup", old_setup)])
+        self.sign("setup.exe")
+        setup = b"MZ release 2 setup\n"
+        self.publish("Release 2", [("setup.exe", "Setup", setup),
+                                   ("tools/setup.exe", "Tools setup", b"MZ tools setup\n"),
+                                   ("notes.txt", "Notes", b"n\n"),
+                                   ("unlisted.txt", "Unlisted", b"u\n")])
+        self.sign("setup.exe", "tools/setup.exe", "notes.txt")
+        # An attacker on the path swaps in files the maker signed elsewhere.
+        self.put("setup.exe", old_setup)
+        self.put("tools/setup.exe", setup)
+        os.makedirs(os.path.join(self.work, "tools"))
         self.start_server()
         self.start_launcher()
         self.answer(self.wait_for_window("Confirm"), "Return")
-        info = self.wait_for_window("Information")
-        self.assertEqual(self.read_box(info), ("Information", UPDATE_PROBLEM, ["OK"]))
-        self.answer(info, "Return")
+        # One box per refused file: the two swapped ones and the unlisted one.
+        boxes = []
+        for _ in range(3):
+            boxes.append(self.wait_for_window("Information", besides=boxes))
+            self.assertEqual(self.read_box(boxes[-1]), ("Information", UPDATE_PROBLEM, ["OK"]))
+            self.answer(boxes[-1], "Return")
         self.assertEqual(self.wait_exit(), 0)
-        self.assertFalse(os.path.exists(os.path.join(self.work, "changed.bin")))
-        self.assert_same_file("intact.txt")  # the next entries go on
+        self.assertEqual(sorted(set(self.seen.values())), ["Confirm", "Information"])
+        self.assertEqual(len(self.windows_titled("Information")), 3)
+        self.assert_same_file("notes.txt")
+        for name in ("setup.exe", "tools/setup.exe", "unlisted.txt"):
+            self.assertFalse(os.path.exists(os.path.join(self.work, name)), name)
+        self.assertEqual(os.listdir(os.path.join(self.work, "tools")), [])
         self.assert_no_temporary_files()
+        # A file the list does not name is not even asked for.
+        self.assertEqual([r["path"] for r in self.requests()],
+                         ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
+                          "/serverlist/updater.b2sums", "/serverlist/setup.exe",
+                          "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
 
-    def test_unsigned_manifest_is_reported_and_the_old_copy_kept(self):
-        self.publish("Unsigned", [("tool.txt", "Tool", b"tool\n")])
+    def test_unsigned_list_is_refused_and_the_kept_copies_stay(self):
+        self.publish("Release 1", [("tool.txt", "Tool", b"tool\n")])
+        self.sign("tool.txt")
+        kept = {"updater1.b2sums": self.served_bytes("updater.b2sums"),
+                "updater1.b2sums.minisig": self.served_bytes("updater.b2sums.minisig")}
+        for name, content in kept.items():
+            self.place_locally(name, content)
+        self.publish("Unsigned", [("tool.txt", "Tool", b"new tool\n")])
+        self.list_release("tool.txt")
+        os.remove(os.path.join(self.served, "updater.b2sums.minisig"))
         self.start_server()
         self._expect_manifest_problem()
+        for name, content in kept.items():
+            with open(os.path.join(self.work, name), "rb") as f:
+                self.assertEqual(f.read(), content, name)
         self.assertEqual([r["path"] for r in self.requests()],
-                         ["/serverlist/updater.txt", "/serverlist/updater.txt.minisig"])
+                         ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig"])
 
 
 def main():

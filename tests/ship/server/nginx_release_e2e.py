@@ -6,9 +6,10 @@ A real nginx runs the block as shipped, only its listen address and root
 changed, inside a wrapper nginx.conf whose http block turns on gzip for every
 type, folder listings and WebDAV uploads, as a careless main configuration
 might; the block must override them.
-The launcher's test build fetches from that address, is answered Yes and
-must keep every file byte for byte; then the responses' headers are read
-as a client asking for gzip would see them.
+The launcher's test build with the tests' key fetches a signed release from
+that address, is answered Yes and must keep every file (each checked against
+the signed list); then the responses' headers are read as a client asking
+for gzip would see them.
 
 Runs on the X display it was started on (through tests/support/xvfb.py),
 with the options of tests/linux/e2e/launcher_e2e.py plus --nginx and
@@ -125,9 +126,7 @@ http {{
                     + b"</body></html>\n"),
                    ("tool.bin", "Tool", os.urandom(300000))]
         self.publish("Tavimo", entries)
-        # Served beside the manifest as a maker's signed release has it.
-        with open(os.path.join(self.served, "updater.txt.minisig"), "wb") as f:
-            f.write(b"untrusted comment: signature from minisign secret key\n")
+        self.sign(*[name for name, _, _ in entries])
         self.start_server()
         self.start_launcher()
         self.answer(self.wait_for_window("Confirm"), "Return")
@@ -138,12 +137,17 @@ http {{
         with open(os.path.join(self.work, "updater1.txt"), "rb") as f, \
                 open(os.path.join(self.served, "updater.txt"), "rb") as g:
             self.assertEqual(f.read(), g.read())
+        with open(os.path.join(self.work, "updater1.b2sums"), "rb") as f:
+            self.assertEqual(f.read(), self.served_bytes("updater.b2sums"))
         self.assertEqual([r["path"] for r in self.requests()],
-                         ["/serverlist/updater.txt", "/serverlist/readme.txt",
+                         ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
+                          "/serverlist/updater.b2sums", "/serverlist/readme.txt",
                           "/serverlist/guide.html", "/serverlist/tool.bin"])
 
-        for name in ("updater.txt", "updater.txt.minisig", "readme.txt", "guide.html",
-                     "tool.bin"):
+        # The manifest, the list and its signature are one release: no cache
+        # may hand out one of them older than the others.
+        release = ("updater.txt", "updater.b2sums", "updater.b2sums.minisig")
+        for name in release + ("readme.txt", "guide.html", "tool.bin"):
             with open(os.path.join(self.served, name), "rb") as f:
                 served = f.read()
             for method in ("GET", "HEAD"):
@@ -157,8 +161,7 @@ http {{
                     self.assertEqual(body, served if method == "GET" else b"")
                     directives = {d.strip() for d in headers["Cache-Control"].split(",")}
                     self.assertIn("no-transform", directives)
-                    self.assertIn("no-store" if name.startswith("updater.txt") else "no-cache",
-                                  directives)
+                    self.assertIn("no-store" if name in release else "no-cache", directives)
         # Nothing but reading, and no listing of the folder.
         self.assertEqual(self.fetch("POST", "updater.txt")[0], 405)
         self.assertEqual(self.fetch("PUT", "new.bin")[0], 405)
@@ -175,7 +178,7 @@ def main():
     NGINX, SERVER_BLOCK = ours.nginx, ours.server_block
     launcher = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--program", "--clipboard-probe", "--update-url", "--home-url",
-                   "--support-url"):
+                   "--support-url", "--signing-key-dir"):
         launcher.add_argument(option, required=True)
     launcher_e2e.OPTIONS, rest = launcher.parse_known_args(rest)
     parts = urllib.parse.urlsplit(launcher_e2e.OPTIONS.update_url)

@@ -177,8 +177,8 @@ class InstallStartUpgradeUninstall(unittest.TestCase):
 
         # ---- what the launcher may have left, and a kept manifest with
         # names the uninstaller must not follow
-        for leftover in ("updater1.txt.minisig", "tool.bin.4242-1.kestrune-part",
-                         "notes.txt.kestrune-part"):
+        for leftover in ("updater1.b2sums", "updater1.b2sums.minisig", "updater1.txt.minisig",
+                         "tool.bin.4242-1.kestrune-part", "notes.txt.kestrune-part"):
             write(self.installed(leftover), b"left by the launcher")
         write(self.installed("sub\\inner.txt"), b"the user's own, in a folder")
         victim = unix(self.prefix, r"C:\Program Files\victim.txt")
