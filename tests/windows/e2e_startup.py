@@ -2,11 +2,14 @@
 """The start-up outcomes of the Windows program under Wine: which boxes the
 user sees, which files are written, and whether the window opens."""
 import os
+import subprocess
 import sys
 import unittest
 
 import harness
-from scenario import EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, SIGNED_PROGRAM, Scenario
+import wine
+from scenario import (EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, REPLACING_PROGRAM,
+                      SIGNED_PROGRAM, Scenario)
 
 QUESTION = "Kestrune needs to download some updated files to work properly. Allow Download?"
 MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
@@ -296,6 +299,51 @@ class StartupScenarios(Scenario):
         self.assertEqual(self.requested()[3:], ["/serverlist/setup.exe",
                                                 "/serverlist/tools/setup.exe",
                                                 "/serverlist/good.bin"])
+
+    # The build with the maker's option to replace changed files.
+
+    def test_a_changed_file_held_by_a_running_program_is_replaced_at_a_later_start(self):
+        entries = [("tool.exe", "Tool"), ("notes.txt", "Notes")]
+        self.serve("Release 1", entries, files={"tool.exe": b"MZ 1", "notes.txt": b"n 1"})
+        self.sign("tool.exe", "notes.txt")
+        self.place("tool.exe", b"MZ 1")
+        self.place("notes.txt", b"n 1")
+        # The first start hashes the copies there once: both are current.
+        report = self.launch(program=REPLACING_PROGRAM)
+        self.assertEqual(report["boxes"], [])
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+        # The next release changes tool.exe while the customer runs it.
+        self.put("tool.exe", b"MZ 2")
+        self.sign("tool.exe", "notes.txt")
+        held = os.path.join(self.work, "tool.exe")
+        holder_exe = harness.exe("kestrune_e2e_holder.exe")
+        holder = subprocess.Popen(
+            [wine.loader(holder_exe), holder_exe, harness.windows_path(held)],
+            env=self.desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(holder.kill)
+        self.assertTrue(harness.wait_for(lambda: os.path.exists(held + ".held"), 60))
+        report = self.launch("yes", program=REPLACING_PROGRAM)
+        # Asked, fetched, and left for later without a box of its own.
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertIsNotNone(report["main_window"])
+        self.assertEqual(self.local("tool.exe"), b"MZ 1")
+        self.assertEqual(self.requested()[-1], "/serverlist/tool.exe")
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+        os.remove(held + ".held")
+        holder.wait(30)
+        report = self.launch("yes", program=REPLACING_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertEqual(self.local("tool.exe"), b"MZ 2")
+        self.assertEqual(self.local("notes.txt"), b"n 1")
+        self.assertEqual(self.local("updater1.b2sums"), self.served("updater.b2sums"))
+        self.assertEqual(self.work_files(), {"tool.exe", "notes.txt", "updater1.txt",
+                                             "updater1.b2sums", "updater1.b2sums.minisig"})
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
 
     def test_signed_build_refuses_an_unsigned_list_and_keeps_the_previous_copies(self):
         self.manifest("Release 1", [("new.bin", "New")])

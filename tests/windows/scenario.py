@@ -11,6 +11,8 @@ import harness
 PROGRAM = "kestrune_e2e.exe"
 # The same build with the tests' minisign key compiled in.
 SIGNED_PROGRAM = "kestrune_e2e_signed.exe"
+# And with the maker's option to replace changed files.
+REPLACING_PROGRAM = "kestrune_e2e_replacing.exe"
 # Wine in German: boxes left to the system read "&Ja", "&Nein".
 GERMAN = {"LC_ALL": "de_DE.UTF-8", "LANGUAGE": "de"}
 # The fixed controls' ids in the main window (platform/win32/win32_form1_window.cpp).

@@ -550,6 +550,39 @@ class Scenarios(unittest.TestCase):
                           "/serverlist/updater.b2sums", "/serverlist/setup.exe",
                           "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
 
+    # --------------------- built with a key and the option to replace files
+    def test_changed_files_are_replaced_after_one_question(self):
+        release_1 = [("tool.bin", "Tool", b"tool 1\n"), ("notes.txt", "Notes", b"notes 1\n")]
+        self.publish("Release 1", release_1)
+        self.sign("tool.bin", "notes.txt")
+        # No list kept yet: the copies there are hashed once, and the
+        # damaged one is mended.
+        self.place_locally("tool.bin", b"damaged\n")
+        self.place_locally("notes.txt", b"notes 1\n")
+        self.start_server()
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        self.wait_for_window("Release 1")
+        self.assert_same_file("tool.bin")
+        listing = ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
+                   "/serverlist/updater.b2sums"]
+        self.assertEqual([r["path"] for r in self.requests()], listing + ["/serverlist/tool.bin"])
+        self.launcher.terminate()
+        self.launcher.wait(10)
+
+        # The next release changes one file: only it is asked for, after the
+        # one question, and it replaces the old copy.
+        self.publish("Release 2", [release_1[0], ("notes.txt", "Notes", b"notes 2\n")])
+        self.sign("tool.bin", "notes.txt")
+        before = len(self.requests())
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        self.wait_for_window("Release 2")
+        self.assert_same_file("notes.txt")
+        self.assertEqual([r["path"] for r in self.requests()[before:]],
+                         listing + ["/serverlist/notes.txt"])
+        self.assert_no_temporary_files()
+
     def test_unsigned_list_is_refused_and_the_kept_copies_stay(self):
         self.publish("Release 1", [("tool.txt", "Tool", b"tool\n")])
         self.sign("tool.txt")
