@@ -49,3 +49,14 @@ def skip(reason):
     """Ends a test script as skipped, for the reason given."""
     print("skipped: %s" % reason, flush=True)
     sys.exit(SKIP_CODE)
+
+
+if __name__ == "__main__":
+    # machine.py i386: exits 0 where 32-bit programs run, else 1 after the
+    # reason, for scripts that build only what such a machine can use.
+    if sys.argv[1:] != ["i386"]:
+        sys.exit("usage: machine.py i386")
+    missing = runs_32_bit_programs()
+    if missing:
+        print(missing)
+    sys.exit(1 if missing else 0)
