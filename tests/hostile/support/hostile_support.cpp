@@ -333,11 +333,11 @@ std::unique_ptr<OutputFile> SandboxedFiles::CreateOutputFile(const std::string& 
   return std::make_unique<SandboxedOutputFile>(*this, std::move(shipped), path);
 }
 
-std::string SandboxedFiles::ReadWholeFile(const std::string& path) {
+void SandboxedFiles::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
   try {
-    return shipped_.ReadWholeFile(path);
+    shipped_.ReadInBlocks(path, take);
   } catch (const IoError&) {
-    failedCalls.push_back("ReadWholeFile " + path);
+    failedCalls.push_back("ReadInBlocks " + path);
     throw;
   }
 }

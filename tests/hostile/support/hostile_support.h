@@ -80,7 +80,7 @@ class SandboxedFiles final : public FileSystem {
   std::string CurrentDirectory() override { return workDir_; }
   bool FileExists(const std::string& path) override { return shipped_.FileExists(path); }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
-  std::string ReadWholeFile(const std::string& path) override;
+  void ReadInBlocks(const std::string& path, const BlockReceiver& take) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& path) override;
   bool RemoveUnlessHeld(const std::string& path) noexcept override;
   std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override {
