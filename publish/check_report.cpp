@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/texts.h"
 #include "publish/json_text.h"
 #include "publish/utf8.h"
 
@@ -52,6 +53,14 @@ int CheckReport::Count(Severity severity) const {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+std::string ManifestRefusal() {
+  return std::string("customers get \"") + texts::kManifestProblem + "\"";
+}
+
+std::string FileRefusal() {
+  return std::string("customers who lack the file get \"") + texts::kUpdateProblem + "\"";
+}
+
 std::string Printed(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -88,7 +97,8 @@ void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err
   out << "Manifest: " << Printed(report.source) << "\n";
   if (report.signatureKey) {
     out << "Key:      " << Printed(report.signatureKey->id) << " ("
-        << Printed(report.signatureKey->from) << "): every signature is checked\n";
+        << Printed(report.signatureKey->from)
+        << "): the signed list is checked, and every file against it\n";
   }
   out << "Title:    " << (report.title ? Printed(Quoted(*report.title)) : "(none)") << "\n";
   int number = 0;

@@ -36,7 +36,8 @@ struct EntryView {
   std::optional<std::uint64_t> bodyBytes;
 };
 
-// The key signatures were checked with, when the check had one.
+// The key the release list's signature was checked with, when the check
+// had one.
 struct SignatureKeyView {
   std::string id;    // as minisign shows it
   std::string from;  // the key file, or the build
@@ -69,6 +70,11 @@ void PrintReportJson(const CheckReport& report, std::ostream& out);
 // text in double quotes, as a message names a name; it is escaped where
 // the message is printed.
 std::string Quoted(const std::string& text);
+
+// What customers see when their launcher refuses the manifest, and when it
+// refuses a file they lack: the end of a finding's message.
+std::string ManifestRefusal();
+std::string FileRefusal();
 
 // text as the tool prints it, so that what a manifest, a server or a folder
 // holds is seen rather than acted on by the terminal: each control

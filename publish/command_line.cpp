@@ -6,18 +6,26 @@ namespace kestrune::publish {
 
 const char kHelpText[] =
     "Usage: kestrune-publish new --title TITLE [-o FILE] NAME CAPTION [NAME CAPTION ...]\n"
+    "       kestrune-publish sums DIR\n"
     "       kestrune-publish check [--json] [--key FILE.pub] DIR\n"
     "       kestrune-publish check [--json] [--key FILE.pub] URL\n"
     "       kestrune-publish --help | --version\n"
     "\n"
-    "Writes and checks the manifest (updater.txt) the Kestrune launcher reads, with\n"
-    "the launcher's own reader, name rules and internet service.\n"
+    "Writes and checks the manifest (updater.txt) the Kestrune launcher reads, and\n"
+    "the list of the release's hashes (updater.b2sums) the maker signs, with the\n"
+    "launcher's own reader, name rules, signature check and internet service.\n"
     "\n"
     "new     Writes a manifest in Windows-1252 with CR LF line ends to standard output\n"
     "        (or to FILE with -o): the title, then each NAME and CAPTION. Refuses, and\n"
     "        writes nothing, a name the launcher would refuse, text with no\n"
     "        Windows-1252 form, a name or caption the launcher would trim, a line\n"
     "        break, and a title starting with a byte-order mark.\n"
+    "sums    Writes DIR/updater.b2sums byte for byte as 'cd DIR && b2sum updater.txt\n"
+    "        FILE...' prints it for updater.txt and each file the manifest lists,\n"
+    "        once, in its order, '\\' written as '/'. Sign it with\n"
+    "        'minisign -Sm DIR/updater.b2sums'. Refuses, and writes nothing, when\n"
+    "        the launcher would refuse the manifest or a name in it, or a listed\n"
+    "        file is not in DIR under its exact name.\n"
     "check   Reads DIR/updater.txt as the launcher does, shows the title and each\n"
     "        entry (name, caption, the address fetched, the local path written),\n"
     "        then every problem at its line, and lists DIR's files that no entry\n"
@@ -25,20 +33,22 @@ const char kHelpText[] =
     "        updater.txt and every listed file from that server as the launcher\n"
     "        would, and reports error statuses, short bodies, redirects and an\n"
     "        updater.txt past the launcher's 16 MiB (refused without reading on).\n"
-    "        With a key, also checks updater.txt.minisig and each listed file's\n"
-    "        .minisig as a launcher built with that key does, and reports each\n"
-    "        signature it would refuse and why: missing, malformed or too long,\n"
-    "        legacy algorithm, another key, not matching the file, trusted comment\n"
-    "        not signed, signed for another file name.\n"
+    "        With a key, also checks updater.b2sums.minisig over updater.b2sums,\n"
+    "        then updater.txt and each listed file against that list, as a\n"
+    "        launcher built with that key does, and reports each refusal and why:\n"
+    "        the signature missing, malformed or too long, legacy algorithm,\n"
+    "        another key, not matching the list, trusted comment edited, signed\n"
+    "        for another file name or undated; a list line b2sum does not write;\n"
+    "        a file the list does not name, or whose bytes differ from its line.\n"
     "\n"
     "Options:\n"
     "  --title TITLE  the window's title (new)\n"
     "  -o FILE        write the manifest to FILE rather than standard output (new)\n"
     "  --json         print the check as one JSON document (check)\n"
     "  --key FILE.pub\n"
-    "                 check signatures with the minisign public key in FILE.pub\n"
-    "                 (check); without it, with the key the tool was built with\n"
-    "                 (KESTRUNE_MINISIGN_PUBLIC_KEY), if any\n"
+    "                 check the list's signature with the minisign public key in\n"
+    "                 FILE.pub (check); without it, with the key the tool was built\n"
+    "                 with (KESTRUNE_MINISIGN_PUBLIC_KEY), if any\n"
     "  --             every later argument is a NAME or CAPTION, even one starting with -\n"
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
@@ -126,6 +136,31 @@ ParsedCommandLine ParseCheck(std::span<const std::string> args) {
   return parsed;
 }
 
+ParsedCommandLine ParseSums(std::span<const std::string> args) {
+  ParsedCommandLine parsed;
+  CommandLine& command = parsed.command;
+  command.action = CommandLine::Action::kSums;
+  bool optionsEnded = false;
+  bool haveTarget = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      return Usage("sums: unknown option " + arg);
+    } else if (haveTarget) {
+      return Usage("sums takes one DIR");
+    } else {
+      command.target = arg;
+      haveTarget = true;
+    }
+  }
+  if (!haveTarget || command.target.empty()) return Usage("sums needs a DIR");
+  if (command.target.find("://") != std::string::npos) {
+    return Usage("sums writes into a release folder, not to a server: " + command.target);
+  }
+  return parsed;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
@@ -142,6 +177,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   }
   if (first == "new") return ParseNew(args.subspan(1));
   if (first == "check") return ParseCheck(args.subspan(1));
+  if (first == "sums") return ParseSums(args.subspan(1));
   return Usage("unknown command " + first);
 }
 

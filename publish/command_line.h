@@ -10,7 +10,7 @@
 namespace kestrune::publish {
 
 struct CommandLine {
-  enum class Action { kHelp, kVersion, kNew, kCheck };
+  enum class Action { kHelp, kVersion, kNew, kCheck, kSums };
   Action action = Action::kHelp;
 
   // new: the title and the records, in UTF-8, and the file to write (empty:
@@ -19,7 +19,8 @@ struct CommandLine {
   std::vector<ManifestRecord> records;
   std::string outputFile;
 
-  // check: a folder, or an update address ending in /serverlist/.
+  // check: a folder, or an update address ending in /serverlist/; sums: a
+  // folder.
   std::string target;
   bool json = false;
   // The minisign .pub file signatures are checked with (empty: the build's

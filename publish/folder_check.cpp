@@ -1,6 +1,7 @@
 #include "publish/folder_check.h"
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
@@ -9,7 +10,6 @@
 #include "common/texts.h"
 #include "publish/manifest_check.h"
 #include "publish/utf8_path.h"
-#include "update/signed_files.h"
 
 namespace kestrune::publish {
 
@@ -81,60 +81,133 @@ Located Locate(const fs::path& folder, const std::string& name) {
   return found;
 }
 
-// The signature the launcher fetches beside the file it names: under the
-// exact name, as a server that tells letter case apart serves it.
-void CheckSignatureBeside(const fs::path& folder, const fs::path& file, const std::string& name,
-                          int line, const CheckKey& key, const std::string& consequence,
-                          CheckReport& report) {
-  fs::path expected = file;
-  expected += kSignatureSuffix;
-  const Located signature = Locate(folder, name + kSignatureSuffix);
-  switch (signature.how) {
-    case Located::How::kExact:
-      CheckSignatureInFolder(report, key, file, signature.path, SignedFileName(name), line,
-                             consequence);
+// What the folder holds under name, beside updater.txt (the list or its
+// signature), as a launcher fetching it under its exact name gets it;
+// nothing, with the reason reported, when it does not get it whole.
+struct Beside {
+  std::string where;  // the path a finding names
+  std::optional<std::string> bytes;
+};
+
+Beside ReadBeside(const fs::path& folder, const std::string& name, std::uintmax_t maxBytes,
+                  CheckReport& report) {
+  const bool isSignature = name.ends_with(kSignatureSuffix);
+  Beside read;
+  read.where = Utf8FromPath(folder / PathFromUtf8(name));
+  const Located found = Locate(folder, name);
+  std::string missing;
+  if (found.how == Located::How::kMissing) {
+    missing = "not in the folder";
+  } else if (found.how == Located::How::kOtherCase) {
+    missing = "it is there only as " + Quoted(Utf8FromPath(found.path.lexically_relative(folder)));
+  }
+  if (!missing.empty()) {
+    if (isSignature) {
+      ReportSignatureProblem(report, read.where, SignatureProblem::Missing, missing);
+    } else {
+      report.AddAt(Severity::kError, "list-missing", read.where, 0,
+                   missing + " (kestrune-publish sums writes it): " + ManifestRefusal());
+    }
+    return read;
+  }
+  FolderFile file = ReadFolderFile(found.path, maxBytes);
+  switch (file.outcome) {
+    case FolderFile::Outcome::kRead:
+      read.bytes = std::move(file.bytes);
       break;
-    case Located::How::kOtherCase:
-      ReportSignatureProblem(report, line, Utf8FromPath(expected), SignatureProblem::Missing,
-                             "it is there only as " +
-                                 Quoted(Utf8FromPath(signature.path.lexically_relative(folder))),
-                             consequence);
+    case FolderFile::Outcome::kUnreadable:
+      report.AddAt(Severity::kError, "unreadable-file", read.where, 0, "cannot read it");
       break;
-    case Located::How::kMissing:
-      ReportSignatureProblem(report, line, Utf8FromPath(expected), SignatureProblem::Missing,
-                             "not in the folder", consequence);
+    case FolderFile::Outcome::kTooLarge:
+      if (isSignature) {
+        ReportSignatureProblem(report, read.where, SignatureProblem::Malformed,
+                               SignatureTooLong(file.size));
+      } else {
+        report.AddAt(Severity::kError, "too-large", read.where, 0,
+                     "longer than the " + std::to_string(maxBytes) + " bytes the launcher takes (" +
+                         std::to_string(file.size) + " bytes found): " + ManifestRefusal());
+      }
       break;
   }
+  return read;
+}
+
+// The list a launcher built with key would accept from folder, each
+// refusal reported.
+std::optional<ReleaseList> CheckListInFolder(const fs::path& folder, const CheckKey& key,
+                                             CheckReport& report, std::string& listWhere) {
+  const std::string listName = texts::kRemoteReleaseListName;
+  const Beside signature =
+      ReadBeside(folder, listName + kSignatureSuffix, kMaxSignatureFileSize, report);
+  const Beside list = ReadBeside(folder, listName, kMaxReleaseListBytes, report);
+  listWhere = list.where;
+  if (!signature.bytes || !list.bytes) return std::nullopt;
+  return CheckReleaseList(report, key, *signature.bytes, *list.bytes, signature.where, list.where);
 }
 
 }  // namespace
 
-void CheckFolder(const fs::path& folder, CheckReport& report, const std::optional<CheckKey>& key) {
-  std::set<fs::path> listed;
-  // A file's signature lies beside it; a launcher built with the maker's
-  // key fetches it with the file.
-  const auto addListed = [&](const fs::path& path) {
-    listed.insert(path.lexically_normal());
-    fs::path signature = path;
-    signature += kSignatureSuffix;
-    listed.insert(signature.lexically_normal());
-  };
-  addListed(folder / texts::kRemoteManifestName);
-  if (key) {
-    CheckSignatureBeside(folder, folder / texts::kRemoteManifestName, texts::kRemoteManifestName,
-                         0, *key,
-                         std::string("customers get \"") + texts::kManifestProblem + "\"", report);
+FolderFile ReadFolderFile(const fs::path& path, std::uintmax_t maxBytes) {
+  FolderFile read;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    read.outcome = FolderFile::Outcome::kUnreadable;
+    return read;
   }
-  const std::string fileRefused =
-      std::string("customers who lack the file get \"") + texts::kUpdateProblem + "\"";
-  std::set<std::string> signatureChecked;  // a file listed twice is fetched once
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (!error && size > maxBytes) {
+    read.outcome = FolderFile::Outcome::kTooLarge;
+    read.size = size;
+    return read;
+  }
+  // Read in blocks: GCC 12 warns of a null dereference inside
+  // istreambuf_iterator when it is inlined here.
+  char block[4096];
+  while (read.bytes.size() <= maxBytes && (file.read(block, sizeof block) || file.gcount() > 0)) {
+    read.bytes.append(block, static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) {
+    read.outcome = FolderFile::Outcome::kUnreadable;
+    read.bytes.clear();
+  } else if (read.bytes.size() > maxBytes) {
+    read.outcome = FolderFile::Outcome::kTooLarge;
+    read.size = read.bytes.size();
+    read.bytes.clear();
+  } else {
+    read.outcome = FolderFile::Outcome::kRead;
+  }
+  return read;
+}
+
+void CheckFolder(const fs::path& folder, CheckReport& report, std::string_view manifestBytes,
+                 const std::optional<CheckKey>& key) {
+  std::set<fs::path> listed;
+  const auto addListed = [&](const fs::path& path) { listed.insert(path.lexically_normal()); };
+  const std::string listName = texts::kRemoteReleaseListName;
+  addListed(folder / texts::kRemoteManifestName);
+  addListed(folder / listName);
+  addListed(folder / (listName + kSignatureSuffix));
+  std::optional<ReleaseList> list;
+  std::string listWhere;
+  if (key) list = CheckListInFolder(folder, *key, report, listWhere);
+  if (list) {
+    CheckListed(report, *list, listWhere, texts::kRemoteManifestName, HashOfBytes(manifestBytes), 0,
+                ManifestRefusal());
+  }
+  std::set<std::string> checkedAgainstList;  // a file listed twice is fetched once
   const std::string folderText = Utf8FromPath(folder);
   for (const EntryView& entry : report.entries) {
     if (!entry.fetched) continue;
     const Located found = Locate(folder, entry.name);
-    if (key && found.how != Located::How::kMissing &&
-        signatureChecked.insert(SameFileKey(entry.name)).second) {
-      CheckSignatureBeside(folder, found.path, entry.name, entry.line, *key, fileRefused, report);
+    if (list && found.how != Located::How::kMissing &&
+        checkedAgainstList.insert(SameFileKey(entry.name)).second) {
+      if (const std::optional<FileHash> hash = HashOfFile(found.path)) {
+        CheckListed(report, *list, listWhere, entry.name, *hash, entry.line, FileRefusal());
+      } else {
+        report.Add(Severity::kError, "unreadable-file", entry.line,
+                   Quoted(entry.name) + ": cannot read it to check it against the list");
+      }
     }
     switch (found.how) {
       case Located::How::kExact:
@@ -176,6 +249,29 @@ void CheckFolder(const fs::path& folder, CheckReport& report, const std::optiona
     report.AddAt(Severity::kError, "unreadable-folder", folderText, 0,
                  "cannot list the folder: " + error.message());
   }
+}
+
+std::optional<std::string> ListRelease(const fs::path& folder, std::string_view manifestBytes,
+                                       const CheckReport& report, CheckReport& problems) {
+  std::string list = ReleaseListLine(texts::kRemoteManifestName, HashOfBytes(manifestBytes));
+  std::set<std::string> seen;
+  for (const EntryView& entry : report.entries) {
+    if (!entry.fetched || !seen.insert(SameFileKey(entry.name)).second) continue;
+    const Located found = Locate(folder, entry.name);
+    const std::optional<FileHash> hash =
+        found.how == Located::How::kExact ? HashOfFile(found.path) : std::nullopt;
+    if (!hash) {
+      problems.Add(Severity::kError, "unreadable-file", entry.line,
+                   Quoted(entry.name) + ": cannot read it in " + Utf8FromPath(folder));
+      return std::nullopt;
+    }
+    // As b2sum prints the name it is given on the maker's disk, where the
+    // separator is '/'.
+    std::string name = entry.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    list += ReleaseListLine(name, *hash);
+  }
+  return list;
 }
 
 }  // namespace kestrune::publish

@@ -1,9 +1,12 @@
 #include "publish/run_publish.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "app/version.h"
@@ -18,6 +21,7 @@
 #include "publish/signature_check.h"
 #include "publish/utf8_path.h"
 #include "update/download.h"
+#include "update/minisign.h"
 
 namespace kestrune::publish {
 
@@ -96,8 +100,8 @@ ChosenKey ChooseKey(const CommandLine& command) {
   }
   std::array<char, kMaxSignatureFileSize + 1> bytes;
   file.read(bytes.data(), bytes.size());
-  const std::optional<MinisignKey> key =
-      ParsePublicKeyFile(std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
+  const std::optional<MinisignKey> key = ParseMinisignKeyFile(
+      std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
   if (!key) {
     chosen.error = "--key: " + command.keyFile +
                    " is not a minisign public key (the .pub file minisign -G writes: an "
@@ -108,50 +112,52 @@ ChosenKey ChooseKey(const CommandLine& command) {
   return chosen;
 }
 
-CheckReport CheckFolderRelease(const std::string& folderText, const std::optional<CheckKey>& key,
-                               PublishServices& services) {
-  const std::filesystem::path folder = PathFromUtf8(folderText);
-  const std::filesystem::path manifestPath = folder / texts::kRemoteManifestName;
-  const std::string source = Utf8FromPath(manifestPath);
+// A release folder's updater.txt, read as a launcher reads it from the
+// server, and the checks of its text; bytes when it could be read.
+struct FolderManifest {
+  std::filesystem::path folder;
   CheckReport report;
+  std::optional<std::string> bytes;
+};
+
+FolderManifest ReadFolderManifest(const std::string& folderText, PublishServices& services) {
+  FolderManifest manifest;
+  manifest.folder = PathFromUtf8(folderText);
+  const std::filesystem::path manifestPath = manifest.folder / texts::kRemoteManifestName;
+  const std::string source = Utf8FromPath(manifestPath);
+  CheckReport& report = manifest.report;
   report.source = source;
   std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) {
+  if (!std::filesystem::is_directory(manifest.folder, error)) {
     report.Add(Severity::kError, "no-folder", 0, folderText + " is not a folder");
-    return report;
+    return manifest;
   }
-  std::ifstream file(manifestPath, std::ios::binary);
-  if (!file) {
-    report.Add(Severity::kError, "no-manifest", 0,
-               "cannot read it: customers get \"" + std::string(texts::kManifestProblem) + "\"");
-    return report;
+  FolderFile file = ReadFolderFile(manifestPath, kMaxManifestBytes);
+  switch (file.outcome) {
+    case FolderFile::Outcome::kUnreadable:
+      report.Add(Severity::kError, "no-manifest", 0, "cannot read it: " + ManifestRefusal());
+      return manifest;
+    case FolderFile::Outcome::kTooLarge:
+      report.Add(Severity::kError, "too-large", 0,
+                 "the file is longer than the " + std::to_string(kMaxManifestBytes) +
+                     " bytes the launcher takes (" + std::to_string(file.size) +
+                     " bytes found), and the launcher refuses it without reading on: " +
+                     ManifestRefusal());
+      return manifest;
+    case FolderFile::Outcome::kRead:
+      break;
   }
-  // As a launcher would refuse it from the server: by its size, unread,
-  // or at one byte past the limit, should it have grown since.
-  std::uintmax_t size = std::filesystem::file_size(manifestPath, error);
-  std::string bytes;
-  if (error || size <= kMaxManifestBytes) {
-    // Read in blocks: GCC 12 warns of a null dereference inside
-    // istreambuf_iterator when it is inlined here.
-    char block[4096];
-    while (bytes.size() <= kMaxManifestBytes &&
-           (file.read(block, sizeof block) || file.gcount() > 0)) {
-      bytes.append(block, static_cast<std::size_t>(file.gcount()));
-    }
-    size = bytes.size();
-  }
-  if (size > kMaxManifestBytes) {
-    report.Add(Severity::kError, "too-large", 0,
-               "the file is longer than the " + std::to_string(kMaxManifestBytes) +
-                   " bytes the launcher takes (" + std::to_string(size) +
-                   " bytes found), and the launcher refuses it without reading on: "
-                   "customers get \"" + std::string(texts::kManifestProblem) + "\"");
-    return report;
-  }
-  report = CheckManifestText(bytes, source, CompiledAddresses().updateBaseUrl,
+  report = CheckManifestText(file.bytes, source, CompiledAddresses().updateBaseUrl,
                              DecoderOf(services.system));
-  CheckFolder(folder, report, key);
-  return report;
+  manifest.bytes = std::move(file.bytes);
+  return manifest;
+}
+
+CheckReport CheckFolderRelease(const std::string& folderText, const std::optional<CheckKey>& key,
+                               PublishServices& services) {
+  FolderManifest manifest = ReadFolderManifest(folderText, services);
+  if (manifest.bytes) CheckFolder(manifest.folder, manifest.report, *manifest.bytes, key);
+  return std::move(manifest.report);
 }
 
 CheckReport CheckLiveServer(const std::string& updateBaseUrl, const std::optional<CheckKey>& key,
@@ -193,6 +199,53 @@ int RunCheck(const CommandLine& command, PublishServices& services) {
   return report.Passed() ? kAllWell : kProblemFound;
 }
 
+// What keeps a folder's list from being written: the launcher would refuse
+// the manifest or a name in it, or a file it fetches is not there under
+// its name, so no list could vouch for the release customers would get.
+bool StopsSums(const Finding& finding) {
+  static const std::set<std::string> kKinds = {"no-folder",    "no-manifest", "too-large",
+                                               "refused-name", "folder-name", "missing-file",
+                                               "case-mismatch"};
+  return finding.severity == Severity::kError && kKinds.count(finding.kind) > 0;
+}
+
+// Writes bytes over path through a file beside it, so that path holds
+// either what it held or all of bytes.
+bool WriteReplacing(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::path temporary = path;
+  temporary += ".kestrune-publish-new";
+  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  std::error_code error;
+  if (file) std::filesystem::rename(temporary, path, error);
+  if (!file || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
+int RunSums(const CommandLine& command, PublishServices& services) {
+  const FolderManifest manifest = ReadFolderManifest(command.target, services);
+  CheckReport found = manifest.report;
+  if (manifest.bytes) CheckFolder(manifest.folder, found, *manifest.bytes);
+  CheckReport problems;
+  problems.source = found.source;
+  std::copy_if(found.findings.begin(), found.findings.end(), std::back_inserter(problems.findings),
+               StopsSums);
+  std::optional<std::string> list;
+  if (problems.Passed()) list = ListRelease(manifest.folder, *manifest.bytes, found, problems);
+  PrintFindings(problems, services.err);
+  if (!list) {
+    services.err << kProgramName << ": nothing written\n";
+    return kProblemFound;
+  }
+  const std::filesystem::path target = manifest.folder / texts::kRemoteReleaseListName;
+  if (!WriteReplacing(target, *list)) return Fail(services, "cannot write " + Utf8FromPath(target));
+  return kAllWell;
+}
+
 }  // namespace
 
 int RunPublish(std::span<const std::string> args, PublishServices& services) {
@@ -210,6 +263,8 @@ int RunPublish(std::span<const std::string> args, PublishServices& services) {
       return RunNew(command, services);
     case CommandLine::Action::kCheck:
       return RunCheck(command, services);
+    case CommandLine::Action::kSums:
+      return RunSums(command, services);
   }
   return kWrongUsage;
 }

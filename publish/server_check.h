@@ -24,8 +24,9 @@ using FetchProgress = std::function<void(std::size_t done, std::size_t total)>;
 // the launcher reads it, refused unread past kMaxManifestBytes, and its
 // text is checked as a release folder's is. Listed files are read and
 // dropped as they arrive, so memory does not grow with a file. With a key,
-// the signature of updater.txt and of every file that arrived whole is
-// fetched and checked as a launcher built with that key does.
+// updater.b2sums.minisig and updater.b2sums are fetched under the
+// launcher's limits and checked as a launcher built with that key does,
+// then updater.txt and every file that arrived whole against the list.
 CheckReport CheckServer(Internet& internet, const std::string& agent,
                         const std::string& updateBaseUrl, const AnsiDecoder& decodeAnsi,
                         const FetchProgress& progress,

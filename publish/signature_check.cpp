@@ -4,20 +4,13 @@
 #include <cstdio>
 #include <fstream>
 #include <span>
-#include <system_error>
-#include <vector>
 
-#include "publish/observed_fetch.h"
-#include "publish/utf8_path.h"
-#include "update/signed_files.h"
+#include "common/texts.h"
+#include "update/signed_release.h"
 
 namespace kestrune::publish {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr std::string_view kUntrustedComment = "untrusted comment:";
 
 const char* KindOf(SignatureProblem problem) {
   switch (problem) {
@@ -37,76 +30,36 @@ const char* KindOf(SignatureProblem problem) {
       return "signature-comment-not-signed";
     case SignatureProblem::WrongFile:
       return "signature-wrong-name";
+    case SignatureProblem::Undated:
+      return "signature-undated";
     case SignatureProblem::Older:
       return "signature-older";
   }
   return "signature";
 }
 
-// What the maker can do about a refusal VerifyMinisign gave.
-std::string DetailOf(const CheckKey& key, const SignatureCheck& check,
-                     const std::string& signedName) {
+// What the maker can do about a refusal VerifyReleaseList gave.
+std::string DetailOf(const CheckKey& key, const SignatureCheck& check) {
+  const std::string comment = "its trusted comment is " + Quoted(check.trustedComment);
   switch (check.problem) {
     case SignatureProblem::Malformed:
       return "not the four lines minisign writes";
     case SignatureProblem::OtherKey:
       return "not with key " + key.view.id + " from " + key.view.from;
     case SignatureProblem::NotMatching:
-      return "the file was changed after it was signed";
+      return std::string(texts::kRemoteReleaseListName) + " was changed after it was signed";
     case SignatureProblem::CommentNotSigned:
       return "its trusted comment was edited after signing";
     case SignatureProblem::WrongFile:
-      return "its trusted comment is " + Quoted(check.trustedComment) +
-             ", and the launcher asks for file:" + signedName;
+      return comment + ", and the launcher asks for file:" + texts::kRemoteReleaseListName;
+    case SignatureProblem::Undated:
+      return comment + "; minisign -Sm dates the signature";
     default:
       return {};
   }
 }
 
-void ReportCheck(CheckReport& report, const CheckKey& key, const SignatureCheck& check,
-                 const std::string& where, const std::string& signedName, int line,
-                 const std::string& consequence) {
-  if (check.problem == SignatureProblem::None) return;
-  ReportSignatureProblem(report, line, where, check.problem, DetailOf(key, check, signedName),
-                         consequence);
-}
-
-std::optional<FileHash> HashOfFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  FileHasher hasher;
-  std::array<char, 64 * 1024> block;
-  while (file.read(block.data(), block.size()) || file.gcount() > 0) {
-    hasher.Update(std::as_bytes(std::span<const char>(block.data(),
-                                                      static_cast<std::size_t>(file.gcount()))));
-  }
-  if (file.bad()) return std::nullopt;
-  return hasher.Finish();
-}
-
-// bytes: the length, when it is known.
-std::string TooLong(std::optional<std::uint64_t> bytes) {
-  const std::string limit = std::to_string(kMaxSignatureFileSize) + " bytes a signature may have";
-  return bytes ? std::to_string(*bytes) + " bytes, more than the " + limit
-               : "more than the " + limit;
-}
-
 }  // namespace
-
-std::optional<MinisignKey> ParsePublicKeyFile(std::string_view text) {
-  if (text.size() > kMaxSignatureFileSize) return std::nullopt;
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t lf = text.find('\n');
-    std::string_view line = text.substr(0, lf);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
-  }
-  while (!lines.empty() && lines.back().empty()) lines.pop_back();
-  if (lines.size() != 2 || !lines[0].starts_with(kUntrustedComment)) return std::nullopt;
-  return ParseMinisignKey(lines[1]);
-}
 
 std::string KeyIdText(const MinisignKey& key) {
   // minisign reads the id as a little-endian number and prints it without
@@ -118,71 +71,97 @@ std::string KeyIdText(const MinisignKey& key) {
   return digits;
 }
 
-void ReportSignatureProblem(CheckReport& report, int line, const std::string& where,
-                            SignatureProblem problem, const std::string& detail,
-                            const std::string& consequence) {
-  std::string message = where + ": " + DescribeSignatureProblem(problem);
+void ReportSignatureProblem(CheckReport& report, const std::string& signatureWhere,
+                            SignatureProblem problem, const std::string& detail) {
+  std::string message = DescribeSignatureProblem(problem);
   if (!detail.empty()) message += " (" + detail + ")";
-  report.Add(Severity::kError, KindOf(problem), line, message + ": " + consequence);
+  report.AddAt(Severity::kError, KindOf(problem), signatureWhere, 0,
+               message + ": " + ManifestRefusal());
 }
 
-void CheckSignatureInFolder(CheckReport& report, const CheckKey& key, const fs::path& file,
-                            const fs::path& signaturePath, const std::string& signedName,
-                            int line, const std::string& consequence) {
-  const std::string where = Utf8FromPath(signaturePath);
-  // The size first: a signature that cannot be one is not read.
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(signaturePath, error);
-  if (!error && size > kMaxSignatureFileSize) {
-    ReportSignatureProblem(report, line, where, SignatureProblem::Malformed, TooLong(size),
-                           consequence);
-    return;
-  }
-  // Read up to one byte past the limit, which VerifyMinisign refuses, should
-  // the file have grown since.
-  std::ifstream in(signaturePath, std::ios::binary);
-  std::array<char, kMaxSignatureFileSize + 1> bytes;
-  in.read(bytes.data(), bytes.size());
-  const std::string signature(bytes.data(), static_cast<std::size_t>(in.gcount()));
-  const std::optional<FileHash> hash = HashOfFile(file);
-  if (error || !in.is_open() || in.bad() || !hash) {
-    report.Add(Severity::kError, "unreadable-file", line,
-               where + ": cannot read it or its file to check the signature");
-    return;
-  }
-  ReportCheck(report, key, VerifyMinisign(key.key, signature, *hash, signedName), where,
-              signedName, line, consequence);
+std::string SignatureTooLong(std::optional<std::uint64_t> size) {
+  const std::string limit = std::to_string(kMaxSignatureFileSize) + " bytes a signature may have";
+  return size ? std::to_string(*size) + " bytes, more than the " + limit : "more than the " + limit;
 }
 
-void CheckSignatureOnServer(CheckReport& report, const CheckKey& key, Internet& internet,
-                            const std::string& agent, const std::string& fileUrl,
-                            const FileHash& hash, const std::string& signedName, int line,
-                            const std::string& consequence) {
-  const std::string where = fileUrl + kSignatureSuffix;
-  const SmallFetch fetched = FetchSmallFileObserved(internet, agent, where, kMaxSignatureFileSize);
-  if (fetched.body) {
-    ReportCheck(report, key, VerifyMinisign(key.key, *fetched.body, hash, signedName), where,
-                signedName, line, consequence);
+void ReportSignatureTransfer(CheckReport& report, const std::string& signatureUrl,
+                             const TransferReport& transfer) {
+  switch (transfer.end) {
+    case TransferEnd::Whole:
+      return;
+    case TransferEnd::NotOpened:
+      ReportSignatureProblem(report, signatureUrl, SignatureProblem::Missing,
+                             "the address cannot be opened");
+      return;
+    case TransferEnd::ErrorStatus:
+      ReportSignatureProblem(report, signatureUrl, SignatureProblem::Missing,
+                             "the server answers status " + std::to_string(transfer.status));
+      return;
+    case TransferEnd::TooLarge:
+      ReportSignatureProblem(report, signatureUrl, SignatureProblem::Malformed,
+                             SignatureTooLong(transfer.announced));
+      return;
+    case TransferEnd::TooSlow:
+    case TransferEnd::ShortBody:
+    case TransferEnd::BrokenOff:
+      ReportSignatureProblem(
+          report, signatureUrl, SignatureProblem::Missing,
+          "the transfer was cut off after " + std::to_string(transfer.bytes) + " bytes");
+      return;
+  }
+}
+
+std::optional<ReleaseList> CheckReleaseList(CheckReport& report, const CheckKey& key,
+                                            std::string_view signatureFile,
+                                            std::string_view listBytes,
+                                            const std::string& signatureWhere,
+                                            const std::string& listWhere) {
+  ReleaseListCheck check = VerifyReleaseList(key.key, signatureFile, listBytes, std::nullopt);
+  if (check.signature.problem != SignatureProblem::None) {
+    ReportSignatureProblem(report, signatureWhere, check.signature.problem,
+                           DetailOf(key, check.signature));
+    return std::nullopt;
+  }
+  if (!check.parsed.list) {
+    report.AddAt(Severity::kError, "list-malformed", listWhere, check.parsed.badLine,
+                 "not a line b2sum writes (" + check.parsed.problem +
+                     "), and one such line refuses the whole list: " + ManifestRefusal());
+  }
+  return std::move(check.parsed.list);
+}
+
+void CheckListed(CheckReport& report, const ReleaseList& list, const std::string& listWhere,
+                 const std::string& name, const FileHash& hash, int line,
+                 const std::string& consequence) {
+  if (ListVouchesFor(list, name, hash)) return;
+  const ListedFile* listed = list.Find(name);
+  if (!listed) {
+    report.Add(Severity::kError, "not-in-list", line,
+               Quoted(name) + " is not in " + listWhere + ": " + consequence);
     return;
   }
-  const Transfer& seen = fetched.met;
-  if (!seen.opened) {
-    ReportSignatureProblem(report, line, where, SignatureProblem::Missing,
-                           "the address cannot be opened", consequence);
-  } else if (seen.status < 200 || seen.status > 299) {
-    ReportSignatureProblem(report, line, where, SignatureProblem::Missing,
-                           "the server answers status " + std::to_string(seen.status),
-                           consequence);
-  } else if (PassedLimit(seen)) {
-    ReportSignatureProblem(report, line, where, SignatureProblem::Malformed,
-                           TooLong(seen.announced),
-                           consequence);
-  } else {
-    ReportSignatureProblem(report, line, where, SignatureProblem::Missing,
-                           "the transfer was cut off after " + std::to_string(seen.bytes) +
-                               " bytes",
-                           consequence);
+  report.Add(Severity::kError, "not-matching-list", line,
+             Quoted(name) + " does not match line " + std::to_string(listed->line) + " of " +
+                 listWhere + " (changed since the list was made): " + consequence);
+}
+
+std::optional<FileHash> HashOfFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  FileHasher hasher;
+  std::array<char, 64 * 1024> block;
+  while (file.read(block.data(), block.size()) || file.gcount() > 0) {
+    hasher.Update(std::as_bytes(
+        std::span<const char>(block.data(), static_cast<std::size_t>(file.gcount()))));
   }
+  if (file.bad()) return std::nullopt;
+  return hasher.Finish();
+}
+
+FileHash HashOfBytes(std::string_view bytes) {
+  FileHasher hasher;
+  hasher.Update(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
+  return hasher.Finish();
 }
 
 }  // namespace kestrune::publish

@@ -83,7 +83,8 @@ class TempFolder(unittest.TestCase):
 class ReleaseFolder(TempFolder):
     def test_clean_release_passes_and_shows_what_the_launcher_fetches(self):
         folder = self.release(b"Tavimo Tools\r\nsetup.exe\r\nInstall\r\nreadme.txt\r\nRead me\r\n",
-                              ["setup.exe", "readme.txt", "setup.exe.minisig"])
+                              ["setup.exe", "readme.txt", "updater.b2sums",
+                               "updater.b2sums.minisig"])
         code, report = check_json(folder)
         self.assertEqual(code, 0, report["problems"])
         self.assertEqual(report["problems"], [])
@@ -175,8 +176,8 @@ class ReleaseFolder(TempFolder):
         self.assertEqual(json.loads(out)["entries"][0]["name"], "a\x9d\x90\x1b[2J.exe")
 
     def test_line_numbers_follow_the_launchers_reader_on_hostile_manifests(self):
-        # The tool splits lines itself to number them; where its split and
-        # the launcher's reader part, it says so rather than misplace lines.
+        # The tool numbers lines by the launcher's reader: whatever the bytes,
+        # it reports and ends with a problem found or all well.
         samples = sorted(glob.glob(os.path.join(HERE, "..", "hostile", "manifests", "*"))
                          + glob.glob(os.path.join(HERE, "..", "fuzz", "corpus", "manifest", "*")))
         self.assertGreater(len(samples), 20)
@@ -186,7 +187,7 @@ class ReleaseFolder(TempFolder):
                     folder = self.release(f.read(), name=os.path.basename(sample))
                 code, report = check_json(folder)
                 self.assertIn(code, (0, 1))
-                self.assertNotIn("internal", {p["kind"] for p in report["problems"]})
+                self.assertTrue(all(p["line"] >= 0 for p in report["problems"]))
 
 
 class NewManifest(TempFolder):
@@ -234,7 +235,8 @@ class NewManifest(TempFolder):
 
     def test_wrong_usage_exits_with_2(self):
         for args in (["new", "--title", "T", "a.exe"], ["new", "a.exe", "A"], ["frobnicate"],
-                     ["check"], ["check", "http://example.com/files/"]):
+                     ["check"], ["check", "http://example.com/files/"], ["sums"],
+                     ["sums", "http://example.com/serverlist/"]):
             with self.subTest(" ".join(args)):
                 code, _, err = run(*args)
                 self.assertEqual(code, 2)
@@ -342,8 +344,9 @@ class LiveServer(LoopbackServer):
 
 
 class SignedRelease(LoopbackServer):
-    """--key: the .minisig files checked as a launcher built with the key
-    checks them, each signed by the real minisign."""
+    """--key: updater.b2sums and its signature checked as a launcher built
+    with the key checks them, the list written by sums and compared with the
+    real b2sum, and signed by the real minisign."""
 
     @classmethod
     def setUpClass(cls):
@@ -360,57 +363,135 @@ class SignedRelease(LoopbackServer):
     def key(cls, name, half="pub"):
         return os.path.join(cls.keys, "%s.%s" % (name, half))
 
-    def sign(self, folder, *names, key="maker", legacy=False):
-        subprocess.run([OPTIONS.minisign, "-S", "-s", self.key(key, "sec"), "-m"]
-                       + [os.path.join(folder, name) for name in names]
-                       + (["-l"] if legacy else []), check=True, capture_output=True)
+    def sums(self, folder):
+        code, _, err = run("sums", folder)
+        self.assertEqual(code, 0, err)
+
+    def sign(self, folder, key="maker", extra=()):
+        subprocess.run([OPTIONS.minisign, "-S", "-s", self.key(key, "sec"),
+                        "-m", os.path.join(folder, "updater.b2sums")] + list(extra),
+                       check=True, capture_output=True)
+
+    def write(self, folder, name, data, mode="wb"):
+        with open(os.path.join(folder, name), mode) as f:
+            f.write(data)
 
     def check(self, target, key="maker"):
         code, out, _ = run("check", "--json", "--key", self.key(key), target)
         return code, json.loads(out)
 
-    def test_a_signed_release_passes_and_names_its_key(self):
-        folder = self.release(b"T\r\nsetup.exe\r\nS\r\ndocs/readme.txt\r\nR\r\n",
+    def serve(self, folder):
+        shutil.rmtree(self.served)
+        shutil.copytree(folder, self.served)
+
+    def test_a_signed_release_passes_in_the_folder_and_on_the_server(self):
+        self.start_server()
+        folder = self.release(b"T\r\nsetup.exe\r\nS\r\ndocs\\readme.txt\r\nR\r\n",
                               ["setup.exe", "docs/readme.txt"])
-        self.sign(folder, "updater.txt", "setup.exe", "docs/readme.txt")
-        code, report = self.check(folder)
-        self.assertEqual(code, 0, report["problems"])
-        self.assertEqual({p["kind"] for p in report["problems"]}, {"folder"})
+        self.sums(folder)
+        self.sign(folder)
+        self.serve(folder)
+        for target in (folder, self.url):
+            with self.subTest(target):
+                code, report = self.check(target)
+                self.assertEqual(code, 0, report["problems"])
+                # The list and its signature are no unlisted files.
+                self.assertEqual({p["kind"] for p in report["problems"]}, {"folder"})
         with open(self.key("maker")) as f:
             self.assertIn(report["key"]["id"], f.readline())
+        self.assertIn("/serverlist/updater.b2sums.minisig", self.requests())
         _, out, _ = run("check", "--key", self.key("maker"), folder)
         self.assertIn(b"Key:      " + report["key"]["id"].encode(), out)
 
-    def test_each_signature_a_launcher_refuses_is_reported_by_its_cause(self):
-        names = ["unsigned.exe", "other.exe", "changed.exe", "renamed.exe", "legacy.exe"]
-        manifest = b"T\r\n" + b"".join(n.encode() + b"\r\nX\r\n" for n in names)
-        folder = self.release(manifest, names + ["old.exe"])
-        self.sign(folder, "changed.exe", "old.exe")  # updater.txt left unsigned
-        self.sign(folder, "other.exe", key="other")
-        self.sign(folder, "legacy.exe", legacy=True)
-        with open(os.path.join(folder, "changed.exe"), "ab") as f:
-            f.write(b"patched after signing")
-        # Signed under one name, uploaded under another.
-        os.replace(os.path.join(folder, "old.exe"), os.path.join(folder, "renamed.exe"))
-        os.replace(os.path.join(folder, "old.exe.minisig"),
-                   os.path.join(folder, "renamed.exe.minisig"))
-        code, report = self.check(folder)
-        self.assertEqual(code, 1)
-        causes = {p["line"]: (p["kind"], p["message"]) for p in report["problems"]}
-        expected = {0: ("signature-missing", "updater.txt.minisig: signature missing"),
-                    2: ("signature-missing", "signature missing"),
-                    4: ("signature-other-key", "signed with another key"),
-                    6: ("signature-not-matching", "signature does not match the file"),
-                    8: ("signature-wrong-name", "signed for another file name"),
-                    10: ("signature-legacy", "legacy algorithm")}
-        self.assertEqual({line: kind for line, (kind, _) in causes.items()},
-                         {line: kind for line, (kind, _) in expected.items()})
-        for line, (_, words) in expected.items():
-            self.assertIn(words, causes[line][1])
-        self.assertIn("file:old.exe", causes[8][1])
-        _, _, err = run("check", "--key", self.key("maker"), folder)
-        self.assertIn("updater.txt:4: error: %s.minisig: signed with another key"
-                      % os.path.join(folder, "other.exe"), err)
+    def test_sums_writes_what_b2sum_prints_and_nothing_when_it_cannot(self):
+        # An 8-bit name (Windows-1252 in the manifest, UTF-8 on the disk), a
+        # name in a folder written with '\', a file listed twice.
+        manifest = ("T\r\nsetup.exe\r\nS\r\ntools\\setup.exe\r\nT\r\nRésumé.pdf\r\nR\r\n"
+                    "b b.exe\r\nB\r\nsetup.exe\r\nS again\r\n").encode("cp1252")
+        files = ["setup.exe", "tools/setup.exe", "Résumé.pdf", "b b.exe"]
+        folder = self.release(manifest, files)
+        self.sums(folder)
+        b2sum = subprocess.run([OPTIONS.b2sum, "updater.txt"] + files, cwd=folder,
+                               capture_output=True, check=True).stdout
+        with open(os.path.join(folder, "updater.b2sums"), "rb") as f:
+            self.assertEqual(f.read(), b2sum)
+        # A file gone, or a name the launcher refuses: the list stays as it
+        # was, and nothing is left beside it.
+        for what, spoil, line in (
+                ("a listed file missing", lambda f: os.remove(os.path.join(f, "b b.exe")), 8),
+                ("a refused name",
+                 lambda f: self.write(f, "updater.txt", manifest + b"..\\x\r\nX\r\n"), 12)):
+            with self.subTest(what):
+                folder = self.release(manifest, files, name=what)
+                self.sums(folder)
+                spoil(folder)
+                names = sorted(os.listdir(folder))
+                code, _, err = run("sums", folder)
+                self.assertEqual(code, 1)
+                self.assertIn("updater.txt:%d: error:" % line, err)
+                self.assertIn("nothing written", err)
+                with open(os.path.join(folder, "updater.b2sums"), "rb") as f:
+                    self.assertEqual(f.read(), b2sum)
+                self.assertEqual(sorted(os.listdir(folder)), names)
+
+    def test_each_refusal_is_reported_by_its_cause_at_its_line(self):
+        self.start_server()
+        manifest = b"T\r\nsetup.exe\r\nS\r\nreadme.txt\r\nR\r\n"
+
+        def drop_readme(folder):
+            with open(os.path.join(folder, "updater.b2sums"), "rb") as f:
+                kept = [l for l in f.readlines() if not l.endswith(b"readme.txt\n")]
+            self.write(folder, "updater.b2sums", b"".join(kept))
+
+        maker = ("maker", [])
+        # (what, before signing, the key and minisign's options (None: not
+        # signed), after signing, the one error: its file, line and kind)
+        cases = [
+            ("unsigned list", None, None, None,
+             ("updater.b2sums.minisig", 0, "signature-missing")),
+            ("another key", None, ("other", []), None,
+             ("updater.b2sums.minisig", 0, "signature-other-key")),
+            ("legacy algorithm", None, ("maker", ["-l"]), None,
+             ("updater.b2sums.minisig", 0, "signature-legacy")),
+            ("undated", None, ("maker", ["-t", "file:updater.b2sums"]), None,
+             ("updater.b2sums.minisig", 0, "signature-undated")),
+            ("list changed after signing", None, maker,
+             lambda f: self.write(f, "updater.b2sums", b"01" * 64 + b"  setup.exe\n", "ab"),
+             ("updater.b2sums.minisig", 0, "signature-not-matching")),
+            ("signature past the launcher's limit", None, maker,
+             lambda f: self.write(f, "updater.b2sums.minisig", b"x" * 5000),
+             ("updater.b2sums.minisig", 0, "signature-malformed")),
+            ("malformed list line", lambda f: self.write(f, "updater.b2sums", b"sum readme\n", "ab"),
+             maker, None, ("updater.b2sums", 4, "list-malformed")),
+            ("manifest not matching", None, maker,
+             lambda f: self.write(f, "updater.txt", manifest.replace(b"S\r", b"Setup\r")),
+             ("updater.txt", 0, "not-matching-list")),
+            ("file changed", None, maker, lambda f: self.write(f, "setup.exe", b"patched", "ab"),
+             ("updater.txt", 2, "not-matching-list")),
+            ("file the list does not name", drop_readme, maker, None,
+             ("updater.txt", 4, "not-in-list")),
+        ]
+        for what, before, signing, after, expected in cases:
+            folder = self.release(manifest, ["setup.exe", "readme.txt"], name=what)
+            self.sums(folder)
+            if before:
+                before(folder)
+            if signing:
+                self.sign(folder, *signing)
+            if after:
+                after(folder)
+            self.serve(folder)
+            for target in (folder, self.url):
+                with self.subTest(what, target=target):
+                    code, report = self.check(target)
+                    self.assertEqual(code, 1)
+                    self.assertEqual([(p["file"].rsplit("/", 1)[-1], p["line"], p["kind"])
+                                      for p in report["problems"]], [expected])
+        # As a person reads them: the file and line, then the cause.
+        _, _, err = run("check", "--key", self.key("maker"),
+                        os.path.join(self.tmp, "malformed list line"))
+        self.assertIn("updater.b2sums:4: error: not a line b2sum writes", err)
+        self.assertIn('customers get "Problem with updater.txt', err)
 
     def test_a_key_file_that_is_no_public_key_is_wrong_usage(self):
         folder = self.release(b"T\r\na.exe\r\nA\r\n", ["a.exe"])
@@ -421,18 +502,6 @@ class SignedRelease(LoopbackServer):
                 self.assertIn("--key: ", err)
                 self.assertIn(given, err)
 
-    def test_the_live_check_fetches_each_signature_as_the_launcher_does(self):
-        self.start_server()
-        self.publish(b"T\r\na.exe\r\nA\r\nb.exe\r\nB\r\n", ["a.exe", "b.exe"])
-        self.sign(self.served, "updater.txt", "a.exe")
-        code, report = self.check(self.url)
-        self.assertEqual(code, 1)
-        [problem] = report["problems"]
-        self.assertEqual((problem["kind"], problem["line"]), ("signature-missing", 4))
-        self.assertIn(self.url + "b.exe.minisig: signature missing (the server answers status 404)",
-                      problem["message"])
-        self.assertIn("/serverlist/a.exe.minisig", self.requests())
-
 
 def main():
     global OPTIONS
@@ -440,6 +509,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--http-server", required=True)
     parser.add_argument("--minisign", default="minisign")
+    parser.add_argument("--b2sum", default="b2sum")
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
