@@ -3,26 +3,12 @@
 
 #include <string>
 
+#include "platform/fake/fake_platform.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
 
 namespace kestrune {
 namespace {
-
-std::string Latin1ToUtf8(std::string_view ansi) {
-  std::string out;
-  out.reserve(ansi.size() + ansi.size() / 4);
-  for (char c : ansi) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
 
 // 10,000 entries of short lines, CR LF, sub-folders here and there: about
 // 400 KB.
@@ -41,8 +27,8 @@ std::string ShortLines() {
 std::string LongLines() {
   std::string text = "Tavimo Tools\r\n";
   for (int i = 0; i < 1000; ++i) {
-    text += "docs\\" + std::string(200 + i % 50, 'n') + std::to_string(i) + ".pdf\r\n";
-    text += "Read " + std::string(2000 + i % 300, 'c') + "\r\n";
+    text += "docs\\" + std::string(static_cast<std::size_t>(200 + i % 50), 'n') + std::to_string(i) + ".pdf\r\n";
+    text += "Read " + std::string(static_cast<std::size_t>(2000 + i % 300), 'c') + "\r\n";
   }
   return text;
 }
@@ -61,7 +47,7 @@ std::string EightBit() {
 
 void ReadAndCheck(benchmark::State& state, const std::string& text) {
   for (auto _ : state) {
-    Manifest m = ReadManifest(text, Latin1ToUtf8);
+    Manifest m = ReadManifest(text, fake::Latin1ToUtf8);
     benchmark::DoNotOptimize(m);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -75,7 +61,7 @@ void BM_ReadManifest_EightBit10k(benchmark::State& state) { ReadAndCheck(state, 
 
 // The judgement every entry gets before anything is fetched.
 void BM_IsSafeEntryName_10k(benchmark::State& state) {
-  const Manifest m = ReadManifest(ShortLines(), Latin1ToUtf8);
+  const Manifest m = ReadManifest(ShortLines(), fake::Latin1ToUtf8);
   for (auto _ : state) {
     int safe = 0;
     for (const ManifestRecord& r : m.records) safe += IsSafeEntryName(r.fileName) ? 1 : 0;

@@ -4,8 +4,8 @@
 // size, so the run script can set it against curl on the same server.
 // With --hashed, the download carries a check, so the body is hashed as it
 // arrives as a signed build's is; the check accepts whatever it is given,
-// which leaves the cost of hashing alone (a signature's own fetch and
-// verification are a few hundred bytes and one Ed25519 check).
+// which leaves the cost of hashing alone (a signed build then compares the
+// hash with the file's line of the release list, checked once a start).
 //
 // Usage: download_bench [--hashed] URL LOCAL_PATH
 // Output (one line): ok=1 seconds=S bytes=N max_rss_kib=K

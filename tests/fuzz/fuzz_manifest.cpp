@@ -50,20 +50,6 @@ constexpr char kUpdateProblem[] = "Problem with function update. Please contact 
     if (!(condition)) Fail(__VA_ARGS__); \
   } while (false)
 
-std::string Latin1ToUtf8(std::string_view ansi) {
-  std::string out;
-  for (char c : ansi) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
-
 // The manifest rules read one byte at a time, the slow and obvious way.
 class PlainReader {
  public:
@@ -108,7 +94,7 @@ class PlainReader {
 
 std::string Decoded(const std::string& line) {
   for (char c : line) {
-    if (static_cast<unsigned char>(c) >= 0x80) return Latin1ToUtf8(line);
+    if (static_cast<unsigned char>(c) >= 0x80) return fake::Latin1ToUtf8(line);
   }
   return line;
 }
@@ -277,7 +263,7 @@ void CheckStartup(std::string_view bytes, const Manifest& m) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kestrune;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const Manifest m = ReadManifest(bytes, Latin1ToUtf8);
+  const Manifest m = ReadManifest(bytes, fake::Latin1ToUtf8);
   CheckReader(bytes, m);
   for (const ManifestRecord& r : m.records) {
     if (IsSafeEntryName(r.fileName)) CheckSafeName(r.fileName);

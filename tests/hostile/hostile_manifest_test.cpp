@@ -49,19 +49,7 @@ std::vector<std::string> Then(std::vector<std::string> a, const std::vector<std:
 }
 
 // The fake's code page, Latin-1: byte n is code point n.
-std::string Latin1(std::string_view bytes) {
-  std::string out;
-  for (char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
+constexpr auto Latin1 = fake::Latin1ToUtf8;
 
 struct Outcome {
   std::string file;
