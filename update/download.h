@@ -46,8 +46,8 @@ struct TransferReport {
 // block by block through one fixed buffer, never more than maxBytes, so
 // memory does not grow with the file.
 using BodyReceiver = std::function<void(std::span<const std::byte> block)>;
-TransferReport ReadResponse(Internet& internet, InternetResponse* response,
-                            std::uint64_t maxBytes, const BodyReceiver& take);
+TransferReport ReadResponse(Internet& internet, InternetResponse* response, std::uint64_t maxBytes,
+                            const BodyReceiver& take);
 
 // Fetches url and stores its body at localPath. True only when a 2xx
 // response arrived whole (as long as it announced, if it announced a

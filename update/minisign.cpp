@@ -181,7 +181,8 @@ SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signature
   // The global signature covers the file's signature and the comment, so
   // neither the timestamp nor the file name can be changed on their own.
   std::vector<unsigned char> signedComment(ed25519, ed25519 + crypto_sign_BYTES);
-  signedComment.insert(signedComment.end(), check.trustedComment.begin(), check.trustedComment.end());
+  signedComment.insert(signedComment.end(), check.trustedComment.begin(),
+                       check.trustedComment.end());
   if (crypto_sign_verify_detached(global->data(), signedComment.data(), signedComment.size(),
                                   key.publicKey.data()) != 0) {
     check.problem = SignatureProblem::CommentNotSigned;

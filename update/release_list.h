@@ -38,8 +38,8 @@ struct ReleaseList {
 
 struct ParsedReleaseList {
   std::optional<ReleaseList> list;
-  int badLine = 0;       // the first line that is not one b2sum writes
-  std::string problem;   // why, in a few words
+  int badLine = 0;      // the first line that is not one b2sum writes
+  std::string problem;  // why, in a few words
 };
 
 // Reads a list. Lines end at LF or CR LF; each is 128 hex digits, a blank,

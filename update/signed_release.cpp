@@ -60,15 +60,14 @@ DownloadCheck SignedRelease::ForManifest(Internet& internet, const std::string& 
   return [this, &internet, agent, updateBaseUrl,
           kept = std::move(keptSignature)](const FileHash& manifestHash) {
     if (!key_) return false;
-    SmallFile signature =
-        FetchSmallFile(internet, agent,
-                       EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName) +
-                           kSignatureSuffix,
-                       kMaxSignatureFileSize);
+    SmallFile signature = FetchSmallFile(
+        internet, agent,
+        EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName) + kSignatureSuffix,
+        kMaxSignatureFileSize);
     if (!signature.body) return false;
-    SmallFile list = FetchSmallFile(
-        internet, agent, EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName),
-        kMaxReleaseListBytes);
+    SmallFile list =
+        FetchSmallFile(internet, agent, EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName),
+                       kMaxReleaseListBytes);
     if (!list.body) return false;
     ReleaseListCheck check = VerifyReleaseList(*key_, *signature.body, *list.body,
                                                kept ? SignedTimestamp(*kept) : std::nullopt);
@@ -86,9 +85,8 @@ DownloadCheck SignedRelease::ForManifest(Internet& internet, const std::string& 
 std::optional<DownloadCheck> SignedRelease::ForEntry(const std::string& fileName) const {
   if (!required_) return DownloadCheck();
   if (!list_ || !list_->Find(fileName)) return std::nullopt;
-  return DownloadCheck([this, fileName](const FileHash& hash) {
-    return ListVouchesFor(*list_, fileName, hash);
-  });
+  return DownloadCheck(
+      [this, fileName](const FileHash& hash) { return ListVouchesFor(*list_, fileName, hash); });
 }
 
 }  // namespace kestrune

@@ -29,9 +29,9 @@ struct Replacing {
 // Brings in every missing (or, replacing, outdated) file, asking once.
 // Entries whose names would reach outside the working directory are refused
 // like a failed download. True when every entry ended up current.
-bool BringInMissingFiles(Platform& platform, const std::string& agent,
-                         const SignedRelease& release, const Replacing& replacing,
-                         const Manifest& manifest, LauncherState& state) {
+bool BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
+                         const Replacing& replacing, const Manifest& manifest,
+                         LauncherState& state) {
   bool downloadAllowed = false;
   bool allCurrent = true;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
@@ -44,8 +44,8 @@ bool BringInMissingFiles(Platform& platform, const std::string& agent,
     }
     // Otherwise only presence counts: a file that is there is never replaced.
     const bool present = platform.files.FileExists(path);
-    if (present && !(replacing.changedFiles &&
-                     IsOutdated(platform.files, *release.AcceptedList(), replacing.kept, name, path))) {
+    if (present && !(replacing.changedFiles && IsOutdated(platform.files, *release.AcceptedList(),
+                                                          replacing.kept, name, path))) {
       continue;
     }
     if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
@@ -165,9 +165,9 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   } else {
     if (release.Required() && !replaceChanged) KeepList(platform.files, release, listPath);
     platform.system.Sleep(kManifestReadPauseMs);
-    const Manifest manifest =
-        ReadManifest(platform.files.ReadWholeFile(manifestPath),
-                     [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
+    const Manifest manifest = ReadManifest(
+        platform.files.ReadWholeFile(manifestPath),
+        [&platform](std::string_view ansi) { return platform.system.AnsiToUtf8(ansi); });
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);

@@ -146,6 +146,12 @@ class FakeTemporaryFile final : public TemporaryFile {
   void Finish() override {}
 
   void MoveInto(const std::string& target) override {
+    if (const auto other = owner_.broughtInByAnother.find(target);
+        other != owner_.broughtInByAnother.end()) {
+      owner_.files[target] = other->second;
+      owner_.broughtInByAnother.erase(other);
+      throw IoError(IoErrorKind::AccessDenied, 32);
+    }
     if (owner_.directories.count(target) != 0 || owner_.readOnly.count(target) != 0) {
       throw IoError(IoErrorKind::AccessDenied, 5);
     }

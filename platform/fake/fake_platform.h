@@ -77,6 +77,9 @@ class FakeFiles final : public FileSystem {
   std::map<std::string, std::string> files;  // path -> content
   std::set<std::string> directories;         // the working directory is one
   std::set<std::string> readOnly;            // creating or replacing these is denied
+  // Another launcher's copy of a file, put in place just before this one
+  // moves its own there and still held by it: the move is denied.
+  std::map<std::string, std::string> broughtInByAnother;
   // Bytes that may still be written before the disk is full.
   std::optional<std::size_t> freeSpace;
   int openOutputFiles = 0;  // output and temporary files not yet released

@@ -95,7 +95,8 @@ using GatheredFdWriter = GatheredFileWriter<WrittenFd>;
 
 class PosixOutputFile final : public OutputFile {
  public:
-  PosixOutputFile(UniqueFd fd, std::string path) : writer_(WrittenFd(std::move(fd), std::move(path))) {}
+  PosixOutputFile(UniqueFd fd, std::string path)
+      : writer_(WrittenFd(std::move(fd), std::move(path))) {}
   void Write(std::span<const std::byte> bytes) override { writer_.Write(bytes); }
   void Close() override {
     if (!writer_.Target().IsOpen()) return;
@@ -130,7 +131,8 @@ bool StillNamedBy(int fd, const std::string& path) {
 // killed process's lock goes with it.
 class PosixTemporaryFile final : public TemporaryFile {
  public:
-  PosixTemporaryFile(UniqueFd fd, std::string path) : writer_(WrittenFd(std::move(fd), std::move(path))) {}
+  PosixTemporaryFile(UniqueFd fd, std::string path)
+      : writer_(WrittenFd(std::move(fd), std::move(path))) {}
 
   ~PosixTemporaryFile() override {
     // Removed while still locked, so no other launcher sees a half-written
@@ -259,8 +261,6 @@ std::vector<std::string> PosixFileSystem::FileNamesIn(const std::string& directo
   return names;
 }
 
-std::uint64_t PosixFileSystem::ProcessId() const {
-  return static_cast<std::uint64_t>(::getpid());
-}
+std::uint64_t PosixFileSystem::ProcessId() const { return static_cast<std::uint64_t>(::getpid()); }
 
 }  // namespace kestrune::posix

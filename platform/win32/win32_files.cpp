@@ -1,7 +1,5 @@
 #include "platform/win32/win32_files.h"
 
-#include "platform/win32/win32_windows.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_io_error.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_windows.h"
 
 namespace kestrune::win32 {
 

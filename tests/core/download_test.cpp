@@ -7,8 +7,8 @@
 namespace kestrune {
 namespace {
 
-using fake::FakeResponse;
 using fake::FakePlatform;
+using fake::FakeResponse;
 
 constexpr char kUrl[] = "http://10.1.2.3/serverlist/tool.exe";
 constexpr char kAgent[] = "Kestrune.exe";
@@ -87,8 +87,8 @@ TEST_F(Download, HandlesAreReleasedUrlFirstThenSessionOnEveryWayOut) {
   for (const std::string& e : sys.log) {
     if (e.rfind("close", 0) == 0) closes.push_back(e);
   }
-  EXPECT_EQ(closes, (std::vector<std::string>{"close url", "close session", "close url",
-                                              "close session"}));
+  EXPECT_EQ(closes,
+            (std::vector<std::string>{"close url", "close session", "close url", "close session"}));
 }
 
 TEST_F(Download, FailuresNeverTouchAnExistingFileNorLeaveATemporaryOne) {
@@ -217,6 +217,28 @@ TEST_F(Download, TargetThatCannotBeReplacedRaisesAndKeepsThePreviousFile) {
   sys.internet.responses[kUrl] = fresh;
   EXPECT_THROW(Fetch(), IoError);
   EXPECT_EQ(sys.files.files.at(Target()), "previous");
+  ExpectNoTemporaryLeft();
+}
+
+// Two launchers started at once bring in the same missing file; the one
+// that moves it into place second finds it there and still held.
+TEST_F(Download, AFileAnotherLauncherJustBroughtInIsKeptWhenItChecksOut) {
+  FakeResponse fresh;
+  fresh.body = "new";
+  sys.internet.responses[kUrl] = fresh;
+  sys.files.broughtInByAnother[Target()] = "new";
+  EXPECT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), "new");
+  ExpectNoTemporaryLeft();
+
+  // Checked as this download's own bytes would be.
+  FileHasher hasher;
+  hasher.Update(std::as_bytes(std::span<const char>("new", 3)));
+  const FileHash want = hasher.Finish();
+  const DownloadCheck check = [&want](const FileHash& hash) { return hash == want; };
+  sys.files.files.erase(Target());
+  sys.files.broughtInByAnother[Target()] = "other";
+  EXPECT_FALSE(DownloadToFile(sys.internet, sys.files, kAgent, kUrl, Target(), check));
   ExpectNoTemporaryLeft();
 }
 

@@ -2,7 +2,6 @@
 // checked by the launcher's own code: piece by piece, then through the whole
 // start-up on the fake platform.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -41,7 +40,8 @@ std::string ReadText(const fs::path& path) {
 class Signer {
  public:
   explicit Signer(const std::string& name)
-      : dir_(fs::temp_directory_path() / ("kestrune-sign-" + name + "-" + std::to_string(::getpid()))) {
+      : dir_(fs::temp_directory_path() /
+             ("kestrune-sign-" + name + "-" + std::to_string(::getpid()))) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     Run("-G -W -p '" + (dir_ / "k.pub").string() + "' -s '" + (dir_ / "k.sec").string() + "'");
@@ -72,7 +72,8 @@ class Signer {
 
  private:
   static void Run(const std::string& arguments) {
-    const std::string command = std::string(KESTRUNE_MINISIGN_PROGRAM) + " " + arguments + " >/dev/null";
+    const std::string command =
+        std::string(KESTRUNE_MINISIGN_PROGRAM) + " " + arguments + " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
   fs::path dir_;
@@ -85,7 +86,8 @@ TEST(Minisign, ThePublishedTestVectorChecksOut) {
   ASSERT_TRUE(key);
   const std::string signature =
       "untrusted comment: signature from minisign secret key\n"
-      "RUQf6LRCGA9i559r3g7V1qNyJDApGip8MfqcadIgT9CuhV3EMhHoN1mGTkUidF/z7SrlQgXdy8ofjb7bNJJylDOocrCo8KLzZwo=\n"
+      "RUQf6LRCGA9i559r3g7V1qNyJDApGip8MfqcadIgT9CuhV3EMhHoN1mGTkUidF/"
+      "z7SrlQgXdy8ofjb7bNJJylDOocrCo8KLzZwo=\n"
       "trusted comment: timestamp:1633700835\tfile:test\tprehashed\n"
       "wLMDjy9FLAuxZ3q4NlEvkgtyhrr0gtTu6KC4KBJdITbbOeAi1zBIYo0v4iTgt8jJpIidRJnp94ABQkJAgAooBQ==\n";
   const SignatureCheck check = VerifyMinisign(*key, signature, HashOf("test"), "test");
@@ -145,10 +147,10 @@ TEST_F(Signatures, OnlyAWholeNumberOfSecondsDatesASignature) {
               SignatureProblem::Undated)
         << timestamp;
   }
-  const SignatureCheck largest = VerifyMinisign(
-      *ParseMinisignKey(signer.PublicKey()),
-      signer.SignWithComment(bytes, "file:setup.exe\ttimestamp:9999999999999999999"),
-      HashOf(bytes), "setup.exe");
+  const SignatureCheck largest =
+      VerifyMinisign(*ParseMinisignKey(signer.PublicKey()),
+                     signer.SignWithComment(bytes, "file:setup.exe\ttimestamp:9999999999999999999"),
+                     HashOf(bytes), "setup.exe");
   EXPECT_EQ(largest.problem, SignatureProblem::None);
   EXPECT_EQ(largest.timestamp, 9999999999999999999u);
 }
@@ -159,9 +161,11 @@ TEST(ReleaseList, ReadsWhatB2sumPrintsAndWritesItBackByteForByte) {
   const fs::path dir = fs::temp_directory_path() / ("kestrune-b2sum-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "tools");
-  const std::vector<std::pair<std::string, std::string>> files = {
-      {"updater.txt", "T\n"}, {"tools/setup.exe", "MZ"}, {"Caf\xC3\xA9.txt", "8-bit"},
-      {"back\\slash", "escaped"}, {"line\nfeed", "escaped too"}};
+  const std::vector<std::pair<std::string, std::string>> files = {{"updater.txt", "T\n"},
+                                                                  {"tools/setup.exe", "MZ"},
+                                                                  {"Caf\xC3\xA9.txt", "8-bit"},
+                                                                  {"back\\slash", "escaped"},
+                                                                  {"line\nfeed", "escaped too"}};
   std::string arguments;
   for (const auto& [name, bytes] : files) {
     std::ofstream(dir / name, std::ios::binary) << bytes;
@@ -252,7 +256,9 @@ class SignedStartup : public ::testing::Test {
     RunKestrune(sys.application, sys.platform,
                 Addresses{kBase, "", "", signer.PublicKey(), replaceChangedFiles});
   }
-  bool Has(const std::string& name) const { return sys.files.files.count(sys.InWorkDir(name)) != 0; }
+  bool Has(const std::string& name) const {
+    return sys.files.files.count(sys.InWorkDir(name)) != 0;
+  }
   const std::string& Content(const std::string& name) const {
     return sys.files.files.at(sys.InWorkDir(name));
   }
@@ -273,10 +279,12 @@ class SignedStartup : public ::testing::Test {
 TEST_F(SignedStartup, TheReleaseIsKeptWithItsListAfterOneSignatureCheck) {
   // An 8-bit name: the manifest in Windows-1252, the list in UTF-8 as b2sum
   // prints the maker's file name; the signature saved with CR LF.
-  const std::string manifest = "T\r\nsetup.exe\r\nSetup\r\ntools\\help.pdf\r\nHelp\r\nCaf\xE9.txt\r\nC\r\n";
+  const std::string manifest =
+      "T\r\nsetup.exe\r\nSetup\r\ntools\\help.pdf\r\nHelp\r\nCaf\xE9.txt\r\nC\r\n";
   Release(manifest, {{"setup.exe", "MZ"}, {"tools/help.pdf", "%PDF"}, {"Caf\xC3\xA9.txt", "menu"}});
   std::string crlf;
-  for (char c : Served("updater.b2sums.minisig")) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (char c : Served("updater.b2sums.minisig"))
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   Serve("updater.b2sums.minisig", crlf);
   sys.files.directories.insert(sys.InWorkDir("tools"));
   sys.desktop.confirmAnswers = {true};
@@ -336,21 +344,37 @@ TEST_F(SignedStartup, AManifestTheListDoesNotVouchForKeepsThePreviousCopyAndList
   const std::string list = ListOf({{"updater.txt", manifest}});
   Signer other("other-key");
   const std::vector<std::pair<std::string, std::function<void()>>> refusals = {
-      {"unsigned", [&] { sys.internet.responses.erase(EntryAddress(kBase, "updater.b2sums.minisig")); }},
+      {"unsigned",
+       [&] { sys.internet.responses.erase(EntryAddress(kBase, "updater.b2sums.minisig")); }},
       {"other key", [&] { Serve("updater.b2sums.minisig", other.Sign(list, "updater.b2sums")); }},
-      {"legacy", [&] { Serve("updater.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1700000000, true)); }},
-      {"undated", [&] { Serve("updater.b2sums.minisig", signer.SignWithComment(list, "file:updater.b2sums")); }},
-      {"another file's", [&] { Serve("updater.b2sums.minisig", signer.Sign(list, "updater.txt")); }},
+      {"legacy",
+       [&] {
+         Serve("updater.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1700000000, true));
+       }},
+      {"undated",
+       [&] {
+         Serve("updater.b2sums.minisig", signer.SignWithComment(list, "file:updater.b2sums"));
+       }},
+      {"another file's",
+       [&] { Serve("updater.b2sums.minisig", signer.Sign(list, "updater.txt")); }},
       {"older", [&] { ServeList(list, 1699999999); }},
       {"changed after signing", [&] { Serve("updater.b2sums", list + list); }},
-      {"manifest not matching", [&] { ServeList(ListOf({{"updater.txt", "Other\n"}})); }},
-      {"manifest not listed", [&] { ServeList(ListOf({{"a.exe", "MZ"}})); }},
+      {"manifest not matching",
+       [&] {
+         ServeList(ListOf({{"updater.txt", "Other\n"}}));
+       }},
+      {"manifest not listed",
+       [&] {
+         ServeList(ListOf({{"a.exe", "MZ"}}));
+       }},
       {"malformed line", [&] { ServeList(list + "not a line\n"); }},
-      {"list past its limit", [&] {
+      {"list past its limit",
+       [&] {
          sys.internet.responses[EntryAddress(kBase, "updater.b2sums")].contentLength =
              kMaxReleaseListBytes + 1;
        }},
-      {"signature past its limit", [&] {
+      {"signature past its limit",
+       [&] {
          fake::FakeResponse huge;
          huge.body = std::string(kMaxSignatureFileSize + 1, '\n');
          huge.announceLength = false;
