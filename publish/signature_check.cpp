@@ -158,10 +158,4 @@ std::optional<FileHash> HashOfFile(const std::filesystem::path& path) {
   return hasher.Finish();
 }
 
-FileHash HashOfBytes(std::string_view bytes) {
-  FileHasher hasher;
-  hasher.Update(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
-  return hasher.Finish();
-}
-
 }  // namespace kestrune::publish

@@ -60,6 +60,4 @@ void CheckListed(CheckReport& report, const ReleaseList& list, const std::string
 // be read.
 std::optional<FileHash> HashOfFile(const std::filesystem::path& path);
 
-FileHash HashOfBytes(std::string_view bytes);
-
 }  // namespace kestrune::publish

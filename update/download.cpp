@@ -145,13 +145,15 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
     if (wasThere || error.Kind() != IoErrorKind::AccessDenied || !files.FileExists(localPath)) {
       throw;
     }
-    if (!check) return true;
-    FileHasher hasher;
-    files.ReadInBlocks(localPath,
-                       [&hasher](std::span<const std::byte> block) { hasher.Update(block); });
-    return check(hasher.Finish());
+    return !check || check(HashOfFile(files, localPath));
   }
   return true;
+}
+
+FileHash HashOfFile(FileSystem& files, const std::string& path) {
+  FileHasher hasher;
+  files.ReadInBlocks(path, [&hasher](std::span<const std::byte> block) { hasher.Update(block); });
+  return hasher.Finish();
 }
 
 Replacement ReplaceByDownload(Internet& internet, FileSystem& files, const std::string& agent,

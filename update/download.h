@@ -70,6 +70,9 @@ bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& ag
                     const std::string& url, const std::string& localPath,
                     const DownloadCheck& check = {}, std::uint64_t maxBytes = kNoSizeLimit);
 
+// The hash of a file's bytes, read block by block; throws IoError.
+FileHash HashOfFile(FileSystem& files, const std::string& path);
+
 // How a download over a file that is there ended.
 enum class Replacement { Replaced, Failed, Held };
 

@@ -115,6 +115,12 @@ FileHash FileHasher::Finish() {
   return hash;
 }
 
+FileHash HashOfBytes(std::string_view bytes) {
+  FileHasher hasher;
+  hasher.Update(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
+  return hasher.Finish();
+}
+
 std::optional<MinisignKey> ParseMinisignKey(std::string_view base64) {
   const std::optional<std::vector<std::uint8_t>> bytes = DecodeBase64(base64, kKeyBytes);
   if (!bytes || !StartsWith(*bytes, kAlgorithmLegacy)) return std::nullopt;

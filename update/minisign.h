@@ -33,6 +33,9 @@ class FileHasher {
   alignas(64) std::array<unsigned char, 384> state_{};
 };
 
+// The hash of bytes held in memory.
+FileHash HashOfBytes(std::string_view bytes);
+
 struct MinisignKey {
   std::array<std::uint8_t, 8> keyId{};
   std::array<std::uint8_t, 32> publicKey{};

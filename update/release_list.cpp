@@ -1,7 +1,5 @@
 #include "update/release_list.h"
 
-#include <map>
-
 namespace kestrune {
 
 namespace {
@@ -95,17 +93,13 @@ std::string ListedNameKey(std::string_view name) {
 }
 
 const ListedFile* ReleaseList::Find(std::string_view name) const {
-  const std::string key = ListedNameKey(name);
-  for (const ListedFile& file : files) {
-    if (ListedNameKey(file.name) == key) return &file;
-  }
-  return nullptr;
+  const auto at = byName.find(ListedNameKey(name));
+  return at == byName.end() ? nullptr : &files[at->second];
 }
 
 ParsedReleaseList ParseReleaseList(std::string_view text) {
   ParsedReleaseList parsed;
   ReleaseList list;
-  std::map<std::string, const FileHash*> seen;
   int number = 0;
   while (!text.empty()) {
     ++number;
@@ -121,9 +115,10 @@ ParsedReleaseList ParseReleaseList(std::string_view text) {
     file->line = number;
     list.files.push_back(std::move(*file));
   }
-  for (const ListedFile& file : list.files) {
-    const auto [at, isNew] = seen.emplace(ListedNameKey(file.name), &file.hash);
-    if (!isNew && *at->second != file.hash) {
+  for (std::size_t i = 0; i < list.files.size(); ++i) {
+    const ListedFile& file = list.files[i];
+    const auto [at, isNew] = list.byName.emplace(ListedNameKey(file.name), i);
+    if (!isNew && list.files[at->second].hash != file.hash) {
       parsed.badLine = file.line;
       parsed.problem = "the name is listed before with another hash";
       return parsed;

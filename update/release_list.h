@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "update/minisign.h"
@@ -29,6 +30,9 @@ struct ListedFile {
 
 struct ReleaseList {
   std::vector<ListedFile> files;
+  // Each name's line in files, by ListedNameKey: a start looks up every
+  // entry, and a list may name thousands.
+  std::unordered_map<std::string, std::size_t> byName;
 
   // The line for a manifest name: '\' and '/' are the same separator, and a
   // leading "./" (b2sum given ./name) is not part of the name. Letter case

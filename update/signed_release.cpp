@@ -11,10 +11,8 @@ ReleaseListCheck VerifyReleaseList(const MinisignKey& key, std::string_view sign
                                    std::string_view listBytes,
                                    std::optional<std::uint64_t> keptTimestamp) {
   ReleaseListCheck check;
-  FileHasher hasher;
-  hasher.Update(std::as_bytes(std::span<const char>(listBytes.data(), listBytes.size())));
   check.signature =
-      VerifyMinisign(key, signatureFile, hasher.Finish(), texts::kRemoteReleaseListName);
+      VerifyMinisign(key, signatureFile, HashOfBytes(listBytes), texts::kRemoteReleaseListName);
   if (check.signature.problem != SignatureProblem::None) return check;
   // An older list, validly signed, must not bring back files the maker has
   // replaced or withdrawn since.
@@ -41,13 +39,11 @@ bool IsOutdated(FileSystem& files, const ReleaseList& accepted, const ReleaseLis
   }
   // Hashed rather than taken as changed: after a start that was cut short
   // the kept list is older than the files, which are then current already.
-  FileHasher hasher;
   try {
-    files.ReadInBlocks(path, [&hasher](std::span<const std::byte> block) { hasher.Update(block); });
+    return HashOfFile(files, path) != now->hash;
   } catch (const IoError&) {
     return true;
   }
-  return hasher.Finish() != now->hash;
 }
 
 SignedRelease::SignedRelease(const std::string& publicKey)
