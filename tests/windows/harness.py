@@ -32,16 +32,17 @@ SETTINGS = {}
 
 def configure(argv):
     """Takes --bin DIR --server FILE --artifacts DIR --wine-template DIR, the
-    test build's --host, --port, --home-url, --support-url, for the signed
-    test build --minisign FILE --signing-key-dir DIR, and --needs i386 (a
-    suite that runs 32-bit programs) off argv; returns the rest.
+    test build's --host, --port, --home-url, --support-url, --programs DIR
+    (where the unsigned test build for --host is, when not in --bin), for
+    the signed test build --minisign FILE --signing-key-dir DIR, and --needs
+    i386 (a suite that runs 32-bit programs) off argv; returns the rest.
 
     Ends the script as skipped when the machine lacks what the suite needs."""
     rest = [argv[0]]
     i = 1
     while i < len(argv):
         key = argv[i][2:] if argv[i].startswith("--") else None
-        if key in ("bin", "server", "artifacts", "minisign", "signing-key-dir",
+        if key in ("bin", "programs", "server", "artifacts", "minisign", "signing-key-dir",
                    "wine-template") and i + 1 < len(argv):
             PATHS[key] = os.path.abspath(argv[i + 1])
             i += 2
@@ -65,6 +66,11 @@ def configure(argv):
 
 def exe(name):
     return os.path.join(PATHS["bin"], name)
+
+
+def program(name):
+    """A test build of the launcher, built for this suite's --host."""
+    return os.path.join(PATHS.get("programs", PATHS["bin"]), name)
 
 
 def windows_path(unix_path):

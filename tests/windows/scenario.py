@@ -135,7 +135,7 @@ class Scenario(unittest.TestCase):
         saved = dict(self.desktop.env)
         self.desktop.env.update(env or {})
         try:
-            self.program = self.desktop.start(harness.exe(program), self.work)
+            self.program = self.desktop.start(harness.program(program), self.work)
         finally:
             self.desktop.env.clear()
             self.desktop.env.update(saved)

@@ -58,7 +58,7 @@ class Overlap(Scenario):
         a driver that answers Yes to its boxes; returns (process, the driver's
         coming report)."""
         program = os.path.join(self.bin, name)
-        shutil.copy(harness.exe(PROGRAM), program)
+        shutil.copy(harness.program(PROGRAM), program)
         proc = self.desktop.start(program, self.work)
         self.running.append(proc)
         report = self.pool.submit(self.desktop.driver, "watch", name, "yes", 150, timeout=200)
