@@ -236,11 +236,19 @@ class NewManifest(TempFolder):
     def test_wrong_usage_exits_with_2(self):
         for args in (["new", "--title", "T", "a.exe"], ["new", "a.exe", "A"], ["frobnicate"],
                      ["check"], ["check", "http://example.com/files/"], ["sums"],
-                     ["sums", "http://example.com/serverlist/"]):
+                     ["sums", "http://example.com/serverlist/"],
+                     ["check", "ftp://example.com/serverlist/"],
+                     ["check", "http:///serverlist/"],
+                     ["check", "https://example.com/oldserverlist/"],
+                     ["check", "https://example.com/a\nb/serverlist/"]):
             with self.subTest(" ".join(args)):
                 code, _, err = run(*args)
                 self.assertEqual(code, 2)
                 self.assertIn("--help", err)
+        # Letter case does not count, and the folder may be deep: such an
+        # address is fetched (nothing listens on port 1), not refused.
+        code, _, err = run("check", "HTTP://127.0.0.1:1/a/b/ServerList/")
+        self.assertEqual(code, 1, err)
 
 
 class LoopbackServer(TempFolder):
