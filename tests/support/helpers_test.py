@@ -255,11 +255,25 @@ class MachineProbe(unittest.TestCase):
             f.write(data)
         os.chmod(path, 0o755)
 
+    def kernel_says(self, reason):
+        real = machine.kernel_runs_i386
+        machine.kernel_runs_i386 = lambda: reason
+        self.addCleanup(setattr, machine, "kernel_runs_i386", real)
+
     def test_a_loader_that_answers_means_32_bit_programs_run(self):
         self.loader(b"#!/bin/sh\necho wine-8.0\n")
+        self.kernel_says(None)
         self.assertIsNone(machine.runs_32_bit_programs())
         os.environ[machine.PRETEND_NO_I386] = "1"
         self.assertRegex(machine.runs_32_bit_programs(), "pretended")
+
+    def test_a_loader_that_answers_where_the_tiny_program_did_not_is_an_error(self):
+        # script/bootstrap trusts the tiny program alone: a wrong answer
+        # would leave the 32-bit Wine out on a machine that can use it.
+        self.loader(b"#!/bin/sh\necho wine-8.0\n")
+        self.kernel_says("no 32-bit programs: a 32-bit program exits with 0, not 42")
+        with self.assertRaisesRegex(RuntimeError, "exits with 0, not 42"):
+            machine.runs_32_bit_programs()
 
     def test_a_kernel_that_cannot_execute_the_loader_is_named(self):
         # Bytes no kernel runs: execve fails with ENOEXEC, as it does for an
@@ -270,6 +284,20 @@ class MachineProbe(unittest.TestCase):
     def test_a_failing_loader_is_named_with_what_it_said(self):
         self.loader(b"#!/bin/sh\necho broken >&2\nexit 3\n")
         self.assertRegex(machine.runs_32_bit_programs(), "exits with 3: broken")
+
+    def test_without_the_32_bit_wine_a_kernel_that_runs_none_is_named(self):
+        real = wine.find
+
+        def missing(name, *args, **kwargs):
+            raise wine.WineMissing("%s is nowhere" % name)
+        wine.find = missing
+        self.addCleanup(setattr, wine, "find", real)
+        reason = machine.kernel_runs_i386(b"\x7fELF" + bytes(60))
+        self.assertRegex(reason, "kernel runs none .*Exec format error")
+        tiny = machine.tiny_i386_program
+        machine.tiny_i386_program = lambda: b"\x7fELF" + bytes(60)
+        self.addCleanup(setattr, machine, "tiny_i386_program", tiny)
+        self.assertEqual(machine.runs_32_bit_programs(), reason)
 
 
 class SkipSummary(unittest.TestCase):
