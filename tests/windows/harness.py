@@ -192,6 +192,13 @@ class WineDesktop:
             raise AssertionError("screenshot failed: " + result.stderr.decode(errors="replace"))
         return path
 
+    def restart(self):
+        """Ends the prefix's programs and its server; the next program boots
+        a new session of the same prefix."""
+        subprocess.run([wine.server(), "-k"], env=self.env, timeout=60)
+        subprocess.run([wine.server(), "-w"], env=self.env, timeout=60)
+        subprocess.run([wine.server(), "-p"], env=self.env, check=True)
+
     def close(self):
         if "WINEPREFIX" in self.env:
             subprocess.run([wine.server(), "-k"], env=self.env, timeout=60)

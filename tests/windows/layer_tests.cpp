@@ -498,17 +498,10 @@ TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
 
 // The page goes to the desktop's own shell (Wine's explorer here), not
 // through the launcher's ShellExecute; layer_tests.py sees it reach the
-// browser once. In a fresh prefix Wine starts that shell with the first
-// window, and on a busy machine it may not answer yet: it is asked again,
-// which opens nothing while it cannot answer.
+// browser once.
 TEST(Win32WebPage, IsOpenedByTheDesktopShell) {
   const ComApartment com;
-  bool opened = false;
-  for (int attempt = 0; attempt < 100 && !opened; ++attempt) {
-    if (attempt > 0) ::Sleep(200);
-    opened = OpenThroughTheDesktopShell(kWebPage);
-  }
-  EXPECT_TRUE(opened);
+  EXPECT_TRUE(OpenThroughTheDesktopShell(kWebPage));
 }
 
 // ---------------------------------------------------------------- system
