@@ -23,5 +23,6 @@ inline constexpr char kRemoteManifestName[] = "updater.txt";
 inline constexpr char kLocalManifestName[] = "updater1.txt";
 inline constexpr char kRemoteReleaseListName[] = "updater.b2sums";
 inline constexpr char kLocalReleaseListName[] = "updater1.b2sums";
+inline constexpr char kLocalVerifiedFilesName[] = "updater1.verified.b2sums";
 
 }  // namespace kestrune::texts

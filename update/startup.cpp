@@ -8,6 +8,7 @@
 #include "update/entry_name.h"
 #include "update/manifest.h"
 #include "update/signed_release.h"
+#include "update/verified_files.h"
 
 namespace kestrune {
 
@@ -19,70 +20,79 @@ void ReportProblem(Desktop& desktop, LauncherState& state, StartupState code) {
 }
 
 // With the maker's option, files that are there are brought in again when
-// the signed list changed their line; kept is the list of the last start
-// that brought every file up to date.
+// they hold other bytes than the signed list names; record says what each
+// file held when this launcher last saw it. Without it, nothing.
 struct Replacing {
-  bool changedFiles = false;
-  const ReleaseList* kept = nullptr;
+  VerifiedFiles* record = nullptr;
 };
+
+// A file put in place by a download: the record (when replacing) learns
+// its bytes, which the signed list vouched for.
+void Recorded(const Replacing& replacing, const SignedRelease& release, const std::string& name) {
+  if (!replacing.record) return;
+  const ListedFile* listed = release.AcceptedList()->Find(name);
+  replacing.record->Wrote(listed->name, listed->hash);
+}
 
 // Brings in every missing (or, replacing, outdated) file, asking once.
 // Entries whose names would reach outside the working directory are refused
-// like a failed download. True when every entry ended up current.
-bool BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
+// like a failed download.
+void BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
                          const Replacing& replacing, const Manifest& manifest,
                          LauncherState& state) {
   bool downloadAllowed = false;
-  bool allCurrent = true;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
     const std::string& name = manifest.records[i].fileName;
     const std::string& path = state.localPaths[i];
     if (!IsSafeEntryName(name)) {
       ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
-      allCurrent = false;
       continue;
     }
     // Otherwise only presence counts: a file that is there is never replaced.
     const bool present = platform.files.FileExists(path);
-    if (present && !(replacing.changedFiles && IsOutdated(platform.files, *release.AcceptedList(),
-                                                          replacing.kept, name, path))) {
+    if (present && !(replacing.record && IsOutdated(platform.files, *release.AcceptedList(),
+                                                    *replacing.record, name, path))) {
       continue;
     }
     if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
       ReportProblem(platform.desktop, state, StartupState::DownloadRefused);
       state.endRequested = true;
-      return false;
+      return;
     }
     // With the maker's key, a file the signed list does not name is not
     // even asked for.
     const std::optional<DownloadCheck> check = release.ForEntry(name);
     bool kept = false;
+    // Whatever may come to stand under this name, the record no longer
+    // vouches for what it held.
+    if (check && replacing.record) replacing.record->Forget(name);
     if (check && present) {
       // A file a running program holds stays as it is, with no box: it is
       // replaced at a later start.
       const Replacement replaced = ReplaceByDownload(platform.internet, platform.files, agent,
                                                      state.remoteUrls[i], path, *check);
-      if (replaced == Replacement::Held) {
-        allCurrent = false;
-        continue;
-      }
+      if (replaced == Replacement::Held) continue;
       kept = replaced == Replacement::Replaced;
     } else if (check) {
       kept = DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i], path,
                             *check);
     }
-    if (!kept) {
+    if (kept) {
+      Recorded(replacing, release, name);
+    } else {
       ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
-      allCurrent = false;
     }
   }
-  return allCurrent;
 }
 
+// updater1.b2sums and updater1.b2sums.minisig: the list this launcher
+// accepted last and its signature, written as soon as a list is accepted,
+// whatever becomes of the files. The signature's date is the floor no
+// later list may go below, so a start cut short (an answer No, a failed
+// download) still never lets an older release back in. The list before
+// its signature: a start cut off between the two keeps the older date.
 void KeepList(FileSystem& files, const SignedRelease& release, const std::string& listPath) {
-  // The list before its signature: a start cut off between the two keeps
-  // the older timestamp, which only lets through what it would.
   WriteFileReplacing(files, listPath, release.AcceptedListBytes());
   WriteFileReplacing(files, listPath + kSignatureSuffix, release.AcceptedListSignature());
 }
@@ -137,21 +147,18 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   // With the maker's key, the manifest is kept only when the release list
   // the maker signed vouches for it; that list is kept beside it, so the
   // next start takes no older one.
-  SignedRelease release(addresses.minisignPublicKey);
+  SignedRelease release(addresses.minisignPublicKey, addresses.minimumReleaseTimestamp);
   const std::string listPath = JoinPath(state.workDir, separator, texts::kLocalReleaseListName);
   const std::string listSignaturePath = listPath + kSignatureSuffix;
+  // One that cannot be read sets no floor: the build's minimum still holds.
   std::optional<std::string> keptSignature;
   if (release.Required() && platform.files.FileExists(listSignaturePath)) {
-    keptSignature = platform.files.ReadWholeFile(listSignaturePath);
+    try {
+      keptSignature = platform.files.ReadWholeFile(listSignaturePath);
+    } catch (const IoError&) {
+    }
   }
-  // Replacing changed files, the kept list says what the files are: it is
-  // kept only once every file is brought up to date, so a file left old
-  // (an answer No, a failure, a program holding it) is tried again.
   const bool replaceChanged = release.Required() && addresses.replaceChangedFiles;
-  std::optional<ReleaseList> keptList;
-  if (replaceChanged && platform.files.FileExists(listPath)) {
-    keptList = ParseReleaseList(platform.files.ReadWholeFile(listPath)).list;
-  }
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
   const DownloadCheck manifestCheck = release.ForManifest(
       platform.internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
@@ -163,7 +170,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
-    if (release.Required() && !replaceChanged) KeepList(platform.files, release, listPath);
+    if (release.Required()) KeepList(platform.files, release, listPath);
     platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest = ReadManifest(
         platform.files.ReadWholeFile(manifestPath),
@@ -171,11 +178,14 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
-    const Replacing replacing{replaceChanged, keptList ? &*keptList : nullptr};
-    if (BringInMissingFiles(platform, agent, release, replacing, manifest, state) &&
-        replaceChanged) {
-      KeepList(platform.files, release, listPath);
+    std::optional<VerifiedFiles> record;
+    if (replaceChanged) {
+      record.emplace(platform.files,
+                     JoinPath(state.workDir, separator, texts::kLocalVerifiedFilesName));
     }
+    BringInMissingFiles(platform, agent, release, Replacing{record ? &*record : nullptr}, manifest,
+                        state);
+    if (record) record->Save();
     target.DisplayButtons();
   }
 

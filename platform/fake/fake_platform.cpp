@@ -222,6 +222,7 @@ std::vector<std::string> FakeFiles::FileNamesIn(const std::string& directory) no
 }
 
 void FakeFiles::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
+  reads.push_back(path);
   const auto it = files.find(path);
   if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
   take(std::as_bytes(std::span<const char>(it->second.data(), it->second.size())));

@@ -83,6 +83,7 @@ class FakeFiles final : public FileSystem {
   // Bytes that may still be written before the disk is full.
   std::optional<std::size_t> freeSpace;
   int openOutputFiles = 0;  // output and temporary files not yet released
+  std::vector<std::string> reads;  // every file read, in order
   std::set<std::string> heldFiles;  // temporary files a running launcher holds
   std::uint64_t processId = 4242;
 
