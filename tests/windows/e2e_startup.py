@@ -300,17 +300,42 @@ class StartupScenarios(Scenario):
                                                 "/serverlist/tools/setup.exe",
                                                 "/serverlist/good.bin"])
 
+    def test_a_release_signed_before_the_builds_minimum_is_refused_on_a_first_start(self):
+        minimum = int(harness.SETTINGS["minimum-release-timestamp"])
+        self.serve("Current", [("tool.exe", "Tool")], files={"tool.exe": b"MZ"})
+        # A list the maker signed long ago, replayed to a new folder.
+        self.sign("tool.exe", timestamp=minimum - 1)
+        report = self.launch(program=SIGNED_PROGRAM)
+        self.assertEqual(len(report["boxes"]), 1)
+        self.assert_box(report["boxes"][0], "Information", MANIFEST_PROBLEM, ["OK"], "information")
+        self.assertTrue(report["exited"])
+        self.assertFalse(os.path.exists(os.path.join(self.work, "tool.exe")))
+        self.sign("tool.exe", timestamp=minimum)
+        report = self.launch("yes", program=SIGNED_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertEqual(self.local("tool.exe"), b"MZ")
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
     # The build with the maker's option to replace changed files.
 
     def test_a_changed_file_held_by_a_running_program_is_replaced_at_a_later_start(self):
         entries = [("tool.exe", "Tool"), ("notes.txt", "Notes")]
         self.serve("Release 1", entries, files={"tool.exe": b"MZ 1", "notes.txt": b"n 1"})
         self.sign("tool.exe", "notes.txt")
-        self.place("tool.exe", b"MZ 1")
+        self.place("tool.exe", b"damaged")
         self.place("notes.txt", b"n 1")
-        # The first start hashes the copies there once: both are current.
-        report = self.launch(program=REPLACING_PROGRAM)
+        # The signed build without the option trusts what is there; the
+        # first start of the build with it hashes each copy once and mends
+        # the damaged one.
+        report = self.launch(program=SIGNED_PROGRAM)
         self.assertEqual(report["boxes"], [])
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+        report = self.launch("yes", program=REPLACING_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertEqual(self.local("tool.exe"), b"MZ 1")
+        self.assertEqual(self.requested()[-1], "/serverlist/tool.exe")
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 
@@ -341,7 +366,8 @@ class StartupScenarios(Scenario):
         self.assertEqual(self.local("notes.txt"), b"n 1")
         self.assertEqual(self.local("updater1.b2sums"), self.served("updater.b2sums"))
         self.assertEqual(self.work_files(), {"tool.exe", "notes.txt", "updater1.txt",
-                                             "updater1.b2sums", "updater1.b2sums.minisig"})
+                                             "updater1.b2sums", "updater1.b2sums.minisig",
+                                             "updater1.verified.b2sums"})
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 
