@@ -22,11 +22,14 @@ struct Addresses {
   // With a key: no list signed before this (seconds since 1970) is taken,
   // even by a launcher that has kept none yet. 0: none.
   std::uint64_t minimumReleaseTimestamp = 0;
+  // The maker's choice: a window shows how the start-up's downloads go, and
+  // lets the customer stop them.
+  bool showProgress = false;
 };
 
 // The compile-time values (CMake cache variables KESTRUNE_*_URL,
-// KESTRUNE_MINISIGN_PUBLIC_KEY, KESTRUNE_REPLACE_CHANGED_FILES and
-// KESTRUNE_MINIMUM_RELEASE_TIMESTAMP).
+// KESTRUNE_MINISIGN_PUBLIC_KEY, KESTRUNE_REPLACE_CHANGED_FILES,
+// KESTRUNE_MINIMUM_RELEASE_TIMESTAMP and KESTRUNE_SHOW_PROGRESS).
 Addresses CompiledAddresses();
 
 }  // namespace kestrune

@@ -4,6 +4,7 @@
 
 #include "common/texts.h"
 #include "update/download.h"
+#include "update/download_progress.h"
 #include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
@@ -36,25 +37,52 @@ void Recorded(const Replacing& replacing, const SignedRelease& release, const st
 
 // Brings in every missing (or, replacing, outdated) file, asking once.
 // Entries whose names would reach outside the working directory are refused
-// like a failed download.
+// like a failed download. With the maker's progress option (progressTitle),
+// a window shows the downloads from the Yes on and closes before any box;
+// its Cancel is the answer No.
 void BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
                          const Replacing& replacing, const Manifest& manifest,
-                         LauncherState& state) {
+                         const std::optional<std::string>& progressTitle, LauncherState& state) {
+  // Otherwise only presence counts: a file that is there is never replaced.
+  const auto current = [&](std::size_t i, bool present) {
+    return present && !(replacing.record &&
+                        IsOutdated(platform.files, *release.AcceptedList(), *replacing.record,
+                                   manifest.records[i].fileName, state.localPaths[i]));
+  };
+  // The files from entry first on that will be asked for, each once.
+  const auto countFetches = [&](std::size_t first) {
+    std::set<std::string> paths;
+    for (std::size_t i = first; i < state.localPaths.size(); ++i) {
+      const std::string& name = manifest.records[i].fileName;
+      if (IsSafeEntryName(name) && release.ForEntry(name) &&
+          !current(i, platform.files.FileExists(state.localPaths[i]))) {
+        paths.insert(state.localPaths[i]);
+      }
+    }
+    return paths.size();
+  };
+  std::optional<DownloadProgress> progress;
+  const auto report = [&](StartupState code) {
+    if (progress) progress->Close();
+    ReportProblem(platform.desktop, state, code);
+  };
+
   bool downloadAllowed = false;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
     const std::string& name = manifest.records[i].fileName;
     const std::string& path = state.localPaths[i];
     if (!IsSafeEntryName(name)) {
-      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
+      report(StartupState::DownloadFailed);
       continue;
     }
-    // Otherwise only presence counts: a file that is there is never replaced.
     const bool present = platform.files.FileExists(path);
-    if (present && !(replacing.record && IsOutdated(platform.files, *release.AcceptedList(),
-                                                    *replacing.record, name, path))) {
-      continue;
+    if (current(i, present)) continue;
+    if (!downloadAllowed) {
+      downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
+      if (downloadAllowed && progressTitle && platform.progress) {
+        progress.emplace(*platform.progress, platform.internet, *progressTitle, countFetches(i));
+      }
     }
-    if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
       ReportProblem(platform.desktop, state, StartupState::DownloadRefused);
       state.endRequested = true;
@@ -63,6 +91,8 @@ void BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
     // With the maker's key, a file the signed list does not name is not
     // even asked for.
     const std::optional<DownloadCheck> check = release.ForEntry(name);
+    Internet& internet = progress ? progress->Watched() : platform.internet;
+    if (check && progress) progress->Begin(state.buttonCaptions[i]);
     bool kept = false;
     // Whatever may come to stand under this name, the record no longer
     // vouches for what it held.
@@ -70,18 +100,23 @@ void BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
     if (check && present) {
       // A file a running program holds stays as it is, with no box: it is
       // replaced at a later start.
-      const Replacement replaced = ReplaceByDownload(platform.internet, platform.files, agent,
-                                                     state.remoteUrls[i], path, *check);
+      const Replacement replaced =
+          ReplaceByDownload(internet, platform.files, agent, state.remoteUrls[i], path, *check);
       if (replaced == Replacement::Held) continue;
       kept = replaced == Replacement::Replaced;
     } else if (check) {
-      kept = DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i], path,
-                            *check);
+      kept = DownloadToFile(internet, platform.files, agent, state.remoteUrls[i], path, *check);
     }
     if (kept) {
       Recorded(replacing, release, name);
+    } else if (progress && progress->Cancelled()) {
+      // The customer's Cancel: what was fetched before stays, no further
+      // question, and the program ends as after a No.
+      report(StartupState::DownloadRefused);
+      state.endRequested = true;
+      return;
     } else {
-      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
+      report(StartupState::DownloadFailed);
     }
   }
 }
@@ -183,8 +218,12 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
       record.emplace(platform.files,
                      JoinPath(state.workDir, separator, texts::kLocalVerifiedFilesName));
     }
+    std::optional<std::string> progressTitle;
+    if (addresses.showProgress) {
+      progressTitle = manifest.title.value_or(std::string(texts::kInitialCaption));
+    }
     BringInMissingFiles(platform, agent, release, Replacing{record ? &*record : nullptr}, manifest,
-                        state);
+                        progressTitle, state);
     if (record) record->Save();
     target.DisplayButtons();
   }

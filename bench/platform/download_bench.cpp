@@ -7,27 +7,39 @@
 // which leaves the cost of hashing alone (a signed build then compares the
 // hash with the file's line of the release list, checked once a start).
 //
-// Usage: download_bench [--hashed] URL LOCAL_PATH
+// With --progress (on a display), the download goes through the progress
+// window a build with the maker's option shows, as that build's start-up
+// does: the window is drawn, and its messages let through, as blocks arrive.
+//
+// Usage: download_bench [--hashed | --progress] URL LOCAL_PATH
 // Output (one line): ok=1 seconds=S bytes=N max_rss_kib=K
+#include <QApplication>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/qt_progress_window.h"
 #include "update/download.h"
+#include "update/download_progress.h"
 
 int main(int argc, char** argv) {
   const bool hashed = argc == 4 && std::string(argv[1]) == "--hashed";
-  if (argc != 3 && !hashed) {
-    std::fprintf(stderr, "usage: download_bench [--hashed] URL LOCAL_PATH\n");
+  const bool progress = argc == 4 && std::string(argv[1]) == "--progress";
+  if (argc != 3 && !hashed && !progress) {
+    std::fprintf(stderr, "usage: download_bench [--hashed | --progress] URL LOCAL_PATH\n");
     return 2;
   }
+  int qtArgc = 1;
+  std::optional<QApplication> application;
+  if (progress) application.emplace(qtArgc, argv);
   const char* url = argv[argc - 2];
   const char* localPath = argv[argc - 1];
   try {
@@ -39,8 +51,14 @@ int main(int argc, char** argv) {
 
     kestrune::DownloadCheck check;
     if (hashed) check = [](const kestrune::FileHash&) { return true; };
+    kestrune::qt::QtProgressWindow window;
+    std::optional<kestrune::DownloadProgress> shown;
+    if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = kestrune::DownloadToFile(internet, files, agent, url, localPath, check);
+    if (shown) shown->Begin("big.bin");
+    const bool ok = kestrune::DownloadToFile(shown ? shown->Watched() : internet, files, agent,
+                                             url, localPath, check);
+    shown.reset();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
 
     struct stat info {};

@@ -228,6 +228,22 @@ void FakeFiles::ReadInBlocks(const std::string& path, const BlockReceiver& take)
   take(std::as_bytes(std::span<const char>(it->second.data(), it->second.size())));
 }
 
+bool FakeProgressWindow::Show(const ProgressView& view) {
+  if (!open || views.empty() || views.back().caption != view.caption ||
+      views.back().count != view.count || views.back().title != view.title) {
+    eventLog.push_back("progress: " + view.title + " | " + view.caption + " | " + view.count);
+  }
+  open = true;
+  views.push_back(view);
+  return cancelAtShow && views.size() >= *cancelAtShow;
+}
+
+void FakeProgressWindow::Close() {
+  if (!open) return;
+  open = false;
+  eventLog.push_back("progress: close");
+}
+
 void FakeDesktop::ShellOpen(const std::string& target) {
   if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
   shellOpens.push_back(target);

@@ -124,6 +124,22 @@ class FakeSystem final : public System {
   EventLog& eventLog;
 };
 
+// Logs "progress: <title> | <caption> | <count>" when it opens or its text
+// changes, and "progress: close".
+class FakeProgressWindow final : public ProgressWindow {
+ public:
+  explicit FakeProgressWindow(EventLog& log) : eventLog(log) {}
+  bool Show(const ProgressView& view) override;
+  void Close() override;
+
+  std::vector<ProgressView> views;  // every Show
+  bool open = false;
+  // Cancel is pressed at this Show (counted from 1) and stays pressed.
+  std::optional<std::size_t> cancelAtShow;
+
+  EventLog& eventLog;
+};
+
 class FakeWindow final : public MainWindow {
  public:
   explicit FakeWindow(EventLog& log) : eventLog(log) {}
@@ -184,9 +200,10 @@ struct FakePlatform {
   FakeFiles files{log};
   FakeDesktop desktop{log};
   FakeSystem system{log};
+  FakeProgressWindow progress{log};
   FakeWindow window{log};
   FakeApplication application{log, window};
-  Platform platform{internet, files, desktop, system};
+  Platform platform{internet, files, desktop, system, &progress};
 
   // The working directory joined with a name, as the core builds paths.
   std::string InWorkDir(const std::string& name) const;

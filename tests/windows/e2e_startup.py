@@ -4,12 +4,14 @@ user sees, which files are written, and whether the window opens."""
 import os
 import subprocess
 import sys
+import threading
+import time
 import unittest
 
 import harness
 import wine
-from scenario import (EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, REPLACING_PROGRAM,
-                      SIGNED_PROGRAM, Scenario)
+from scenario import (EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, PROGRESS_PROGRAM,
+                      REPLACING_PROGRAM, SIGNED_PROGRAM, Scenario)
 
 QUESTION = "Kestrune needs to download some updated files to work properly. Allow Download?"
 MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
@@ -235,6 +237,54 @@ class StartupScenarios(Scenario):
             self.assert_rect(button, 35, 120 + 40 * i, 250, 25)
             self.assertEqual(button["text"], "Tool %d" % i)
         self.assertFalse(window["vscroll"], "everything fits")
+
+    # The build with the maker's option to show the downloads' progress.
+
+    def test_progress_window_shows_each_download_then_the_main_window(self):
+        files = {"big.bin": noise(300000, 10), "notes.bin": noise(200000, 11)}
+        self.serve("Tools & More", [("big.bin", "Big file"), ("notes.bin", "Notes")], files=files,
+                   rules={"/serverlist/big.bin": {"rate": 150000}})
+        watched = {}
+        watcher = threading.Thread(target=lambda: watched.update(
+            report=self.launch("yes", program=PROGRESS_PROGRAM)))
+        watcher.start()
+        # About half-way through the first file's two seconds.
+        if harness.wait_for(lambda: "/serverlist/big.bin" in self.requested(), 60):
+            time.sleep(1)
+            self.desktop.screenshot("progress")
+        watcher.join(150)
+        report = watched["report"]
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertFalse(report["boxes"][0]["progress_visible"], "nothing before the Yes")
+        seen = report["progress"]
+        self.assertTrue(seen, "no progress window")
+        self.assertEqual({(s["title"], s["button"], s["taskbar"]) for s in seen},
+                         {("Tools & More", "Cancel", True)})
+        self.assertTrue(seen[0]["button_focused"])
+        first = [s["position"] for s in seen if s["lines"] == ["Big file", "file 1 of 2"]]
+        self.assertGreater(len(set(first)), 2, "the bar does not move: %s" % first)
+        self.assertEqual(first, sorted(first))
+        self.assertIn(["Notes", "file 2 of 2"], [s["lines"] for s in seen])
+        self.assertIsNotNone(report["main_window"])
+        self.assertFalse(report["progress_visible_at_end"], "still there beside the main window")
+        for name, data in files.items():
+            self.assertEqual(self.local(name), data, name)
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+    def test_cancel_in_the_progress_window_ends_as_a_no(self):
+        self.serve("Tools", [("a.bin", "A"), ("big.bin", "Big"), ("c.bin", "C")],
+                   files={"a.bin": b"a", "big.bin": noise(3000000, 12), "c.bin": b"c"},
+                   rules={"/serverlist/big.bin": {"rate": 200000}})
+        report = self.launch("cancel", program=PROGRESS_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
+        self.assert_box(report["boxes"][1], "Information", REFUSED, ["OK"], "information")
+        self.assertFalse(report["boxes"][1]["progress_visible"], "closed before the box")
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.work_files(), {"a.bin", "updater1.txt"})
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/a.bin",
+                                            "/serverlist/big.bin"])
 
     # The build with the tests' key: only files the signed list of the
     # release vouches for are kept.

@@ -13,6 +13,8 @@ PROGRAM = "kestrune_e2e.exe"
 SIGNED_PROGRAM = "kestrune_e2e_signed.exe"
 # And with the maker's option to replace changed files.
 REPLACING_PROGRAM = "kestrune_e2e_replacing.exe"
+# The unsigned build with the maker's option to show the downloads' progress.
+PROGRESS_PROGRAM = "kestrune_e2e_progress.exe"
 # Wine in German: boxes left to the system read "&Ja", "&Nein".
 GERMAN = {"LC_ALL": "de_DE.UTF-8", "LANGUAGE": "de"}
 # The fixed controls' ids in the main window (platform/win32/win32_form1_window.cpp).

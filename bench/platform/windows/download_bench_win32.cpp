@@ -6,6 +6,7 @@
 // Usage: download_bench_win32 URL LOCAL_PATH
 // Output (one line): ok=1 seconds=S bytes=N peak_working_set_kib=K
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -15,29 +16,47 @@
 #include "bench/platform/windows/seconds.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_internet.h"
+#include "platform/win32/win32_progress_window.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_text.h"
 #include "update/download.h"
+#include "update/download_progress.h"
+
+#include <optional>
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: download_bench_win32 URL LOCAL_PATH\n");
+  // --progress: through the progress window, as a build with the maker's
+  // option downloads.
+  const bool progress = argc == 4 && std::wstring(argv[1]) == L"--progress";
+  if (argc != 3 && !progress) {
+    std::fprintf(stderr, "usage: download_bench_win32 [--progress] URL LOCAL_PATH\n");
     return 2;
   }
+  const wchar_t* url = argv[argc - 2];
+  const wchar_t* localPath = argv[argc - 1];
   try {
     namespace win32 = kestrune::win32;
     win32::Win32Internet internet;
     win32::Win32FileSystem files;
     const std::string agent = kestrune::AgentName(win32::Win32System().OwnExecutablePath());
 
+    if (progress) {
+      INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+      ::InitCommonControlsEx(&controls);
+    }
+    win32::Win32ProgressWindow window(::GetModuleHandleW(nullptr));
+    std::optional<kestrune::DownloadProgress> shown;
+    if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const double start = Seconds();
-    const bool ok = kestrune::DownloadToFile(internet, files, agent, win32::Narrow(argv[1]),
-                                             win32::Narrow(argv[2]));
+    if (shown) shown->Begin("big.bin");
+    const bool ok = kestrune::DownloadToFile(shown ? shown->Watched() : internet, files, agent,
+                                             win32::Narrow(url), win32::Narrow(localPath));
+    shown.reset();
     const double took = Seconds() - start;
 
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     long long bytes = -1;
-    if (::GetFileAttributesExW(argv[2], GetFileExInfoStandard, &attributes)) {
+    if (::GetFileAttributesExW(localPath, GetFileExInfoStandard, &attributes)) {
       bytes = (static_cast<long long>(attributes.nFileSizeHigh) << 32) |
               static_cast<long long>(attributes.nFileSizeLow);
     }

@@ -553,6 +553,61 @@ class Scenarios(unittest.TestCase):
                           "/serverlist/updater.b2sums", "/serverlist/setup.exe",
                           "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
 
+    # ------------------- built with the maker's option to show the progress
+    def capture(self, wid):
+        """The window's pixels, as raw RGB."""
+        return subprocess.run(["import", "-window", wid, "-depth", "8", "rgb:-"],
+                              capture_output=True, check=True, timeout=30).stdout
+
+    def test_progress_window_shows_a_paced_download_then_the_main_window_alone(self):
+        title = "Progress Tools"
+        self.publish(title, [("big.bin", "Big file", os.urandom(600000)),
+                             ("notes.txt", "Notes", b"n\n")])
+        self.start_server({"/serverlist/big.bin": {"rate": 200000}})
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        # The main window is hidden until start-up is over: a window with
+        # the manifest's title now is the progress window.
+        progress = self.wait_for_window(title)
+        first = self.capture(progress)
+        time.sleep(0.8)
+        self.assertNotEqual(self.capture(progress), first, "the bar does not move")
+        if OPTIONS.artifacts:
+            os.makedirs(OPTIONS.artifacts, exist_ok=True)
+            run("import", "-window", progress, os.path.join(OPTIONS.artifacts, "progress.png"))
+        main = self.wait_for_window(title, besides=[progress])
+        self.assertNotIn(progress, self.visible_windows(), "closed before the main window shows")
+        self.assertEqual(len([w for w in self.visible_windows().values() if w == title]), 1)
+        self.assertNotEqual(main, progress)
+        for name in ("big.bin", "notes.txt"):
+            self.assert_same_file(name)
+
+    def test_cancel_in_the_progress_window_ends_as_a_no(self):
+        title = "Progress Tools"
+        self.publish(title, [("notes.txt", "Notes", b"n\n"),
+                             ("big.bin", "Big file", os.urandom(4000000)),
+                             ("later.txt", "Later", b"l\n")])
+        self.start_server({"/serverlist/big.bin": {"rate": 200000}})
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        progress = self.wait_for_window(title)
+        deadline = time.monotonic() + 30
+        while "/serverlist/big.bin" not in [r["path"] for r in self.requests()]:
+            self.assertLess(time.monotonic(), deadline, "big.bin never asked for")
+            time.sleep(0.1)
+        self.answer(progress, "Escape")
+        info = self.wait_for_window("Information")
+        self.assertEqual(self.read_box(info), ("Information", REFUSED_PROBLEM, ["OK"]))
+        self.assertNotIn(progress, self.visible_windows(), "closed before the box")
+        self.answer(info, "Return")
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertEqual(sorted(set(self.seen.values())), ["Confirm", "Information", title])
+        # What came before the Cancel stays; nothing of big.bin, nothing after.
+        self.assertEqual(sorted(os.listdir(self.work)), ["notes.txt", "updater1.txt"])
+        self.assertEqual([r["path"] for r in self.requests()],
+                         ["/serverlist/updater.txt", "/serverlist/notes.txt",
+                          "/serverlist/big.bin"])
+
     def test_a_release_signed_before_the_builds_minimum_is_refused_on_a_first_start(self):
         self.assertTrue(OPTIONS.minimum_release_timestamp, "needs --minimum-release-timestamp")
         self.publish("Current", [("tool.txt", "Tool", b"tool\n")])
@@ -649,6 +704,7 @@ def main():
     parser.add_argument("--signing-key-dir", help="the folder of test.sec, for a signed build")
     parser.add_argument("--signed-program", help="the signed build without the option to "
                         "replace files, which a replacing scenario upgrades from")
+    parser.add_argument("--artifacts", help="where a scenario saves its screenshots")
     parser.add_argument("--minimum-release-timestamp", type=int,
                         help="the signed builds' KESTRUNE_MINIMUM_RELEASE_TIMESTAMP")
     OPTIONS, rest = parser.parse_known_args()
