@@ -35,6 +35,14 @@ class Startup : public ::testing::Test {
     sys.internet.responses[EntryAddress(kBase, name)] = r;
   }
   void PublishManifest(const std::string& text) { Publish("updater.txt", text); }
+  // Four blocks of fill, each a redraw pause of the progress window apart.
+  const FakeResponse& PublishPaced(const std::string& name, char fill) {
+    FakeResponse& r = sys.internet.responses[EntryAddress(kBase, name)];
+    r.body = std::string(4096, fill);
+    r.chunk = 1024;
+    r.millisecondsPerRead = kProgressRedrawMilliseconds;
+    return r;
+  }
   void Present(const std::string& name, const std::string& content = "old") {
     sys.files.files[sys.InWorkDir(name)] = content;
   }
@@ -214,11 +222,7 @@ TEST_F(Startup, OneFailedDownloadDoesNotStopTheOthers) {
 // every box and before the main window; never without the option.
 TEST_F(Startup, TheProgressWindowShowsEachDownloadAndClosesBeforeEveryBox) {
   PublishManifest("T\na.exe\nA\nb.exe\nB\nd.exe\nD\nc.exe\nC\na.exe\nA again\n");
-  FakeResponse slow;
-  slow.body = std::string(4096, 'a');
-  slow.chunk = 1024;
-  slow.millisecondsPerRead = kProgressRedrawMilliseconds;
-  sys.internet.responses[std::string(kBase) + "a.exe"] = slow;
+  const FakeResponse& slow = PublishPaced("a.exe", 'a');
   FakeResponse broken;
   broken.body = std::string(3000, 'x');
   broken.failAfterBytes = 1500;
@@ -254,11 +258,7 @@ TEST_F(Startup, TheProgressWindowShowsEachDownloadAndClosesBeforeEveryBox) {
 TEST_F(Startup, CancelInTheProgressWindowIsTheAnswerNo) {
   PublishManifest("T\na.exe\nA\nb.exe\nB\nc.exe\nC\n");
   Publish("a.exe", "A");
-  FakeResponse slow;
-  slow.body = std::string(4096, 'b');
-  slow.chunk = 1024;
-  slow.millisecondsPerRead = kProgressRedrawMilliseconds;
-  sys.internet.responses[std::string(kBase) + "b.exe"] = slow;
+  PublishPaced("b.exe", 'b');
   Publish("c.exe", "C");
   showProgress = true;
   sys.progress.cancelAtShow = 4;  // a.exe's start and end, b.exe's, then b.exe's first block
