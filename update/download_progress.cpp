@@ -11,22 +11,25 @@ namespace {
 
 class WatchedResponse final : public InternetResponse {
  public:
+  // The length is asked once: a platform may ask the server's headers
+  // again at every call (WinINet does, through the system's server).
   WatchedResponse(std::unique_ptr<InternetResponse> inner, DownloadProgress& progress)
-      : inner_(std::move(inner)), progress_(progress) {}
+      : inner_(std::move(inner)), progress_(progress), announced_(inner_->ContentLength()) {}
   int StatusCode() const override { return inner_->StatusCode(); }
-  std::optional<std::uint64_t> ContentLength() const override { return inner_->ContentLength(); }
+  std::optional<std::uint64_t> ContentLength() const override { return announced_; }
   std::string RedirectedTo() const override { return inner_->RedirectedTo(); }
   ReadResult Read(std::span<std::byte> buffer) override {
     if (progress_.Cancelled()) return {};
     const ReadResult read = inner_->Read(buffer);
     if (read.ok) bytes_ += read.bytes;
-    if (!progress_.Arrived(bytes_, inner_->ContentLength())) return {};
+    if (!progress_.Arrived(bytes_, announced_)) return {};
     return read;
   }
 
  private:
   std::unique_ptr<InternetResponse> inner_;
   DownloadProgress& progress_;
+  std::optional<std::uint64_t> announced_;
   std::uint64_t bytes_ = 0;
 };
 

@@ -3,8 +3,12 @@
 // with the agent name it sends. Prints the seconds it took and the process's peak working set, so
 // the run script can set it against curl on the same server.
 //
-// Usage: download_bench_win32 URL LOCAL_PATH
-// Output (one line): ok=1 seconds=S bytes=N peak_working_set_kib=K
+// With --progress, through the progress window a build with the maker's
+// option shows, as that build's start-up downloads.
+//
+// Usage: download_bench_win32 [--progress] URL LOCAL_PATH
+// Output (one line): ok=1 seconds=S bytes=N peak_working_set_kib=K shows=D show_seconds=T
+// (D redraws of the progress window, T seconds spent in them)
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -23,6 +27,29 @@
 #include "update/download_progress.h"
 
 #include <optional>
+
+namespace {
+
+// Counts the window's redraws and the time spent in them.
+class TimedWindow final : public kestrune::ProgressWindow {
+ public:
+  explicit TimedWindow(kestrune::ProgressWindow& inner) : inner_(inner) {}
+  bool Show(const kestrune::ProgressView& view) override {
+    const double start = Seconds();
+    const bool cancelled = inner_.Show(view);
+    seconds += Seconds() - start;
+    ++shows;
+    return cancelled;
+  }
+  void Close() override { inner_.Close(); }
+  int shows = 0;
+  double seconds = 0;
+
+ private:
+  kestrune::ProgressWindow& inner_;
+};
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   // --progress: through the progress window, as a build with the maker's
@@ -44,7 +71,8 @@ int wmain(int argc, wchar_t** argv) {
       INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
       ::InitCommonControlsEx(&controls);
     }
-    win32::Win32ProgressWindow window(::GetModuleHandleW(nullptr));
+    win32::Win32ProgressWindow native(::GetModuleHandleW(nullptr));
+    TimedWindow window(native);
     std::optional<kestrune::DownloadProgress> shown;
     if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const double start = Seconds();
@@ -63,8 +91,11 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
-    std::printf("ok=%d seconds=%.6f bytes=%lld peak_working_set_kib=%llu\n", ok ? 1 : 0, took,
-                bytes, static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024));
+    std::printf("ok=%d seconds=%.6f bytes=%lld peak_working_set_kib=%llu shows=%d "
+                "show_seconds=%.6f\n",
+                ok ? 1 : 0, took, bytes,
+                static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024), window.shows,
+                window.seconds);
     return ok ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "download_bench_win32: %s\n", error.what());
