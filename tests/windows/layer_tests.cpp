@@ -302,6 +302,33 @@ TEST_F(Win32Files, AFileHeldOpenWithoutSharingIsRefused) {
   EXPECT_EQ(IoFailure([&] { part->MoveInto(locked); }).kind, IoErrorKind::AccessDenied);
 }
 
+// A named function, not a lambda: a 32-bit thread's start must be WINAPI.
+DWORD WINAPI CloseAfterAPause(void* held) {
+  ::Sleep(300);
+  return ::CloseHandle(held) ? 0 : 1;
+}
+
+// Another launcher that has just moved the same file into place holds it a
+// moment longer: the move waits for it to let go.
+TEST_F(Win32Files, AMoveWaitsForAHandleThatIsLetGoSoon) {
+  const std::string target = dir + "\\shared.bin";
+  WriteFileBytes(files, target, "first");
+  const HANDLE raw = ::CreateFileW(Widen(target).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE);
+  auto part = files.CreateTemporaryFile(target + ".2-0.kestrune-part");
+  ASSERT_NE(part, nullptr);
+  part->Write(std::as_bytes(std::span("second", 6)));
+  part->Finish();
+  const HANDLE other = ::CreateThread(nullptr, 0, CloseAfterAPause, raw, 0, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_NO_THROW(part->MoveInto(target));
+  ::WaitForSingleObject(other, INFINITE);
+  ::CloseHandle(other);
+  EXPECT_EQ(files.ReadWholeFile(target), "second");
+}
+
 // -------------------------------------------------------------- internet
 
 class Win32InternetTest : public ::testing::Test {
