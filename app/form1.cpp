@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/program_files.h"
 #include "common/failure.h"
 #include "common/texts.h"
 
@@ -56,7 +57,12 @@ void TForm1::ExitBtnClick() {
 void TForm1::AssignProg(int senderTag) {
   Guarded([this, senderTag] {
     if (senderTag < 0 || static_cast<std::size_t>(senderTag) >= state_.localPaths.size()) return;
-    platform_.desktop.ShellOpen(state_.localPaths[static_cast<std::size_t>(senderTag)]);
+    const std::string& path = state_.localPaths[static_cast<std::size_t>(senderTag)];
+    if (RunsAsProgram(path, platform_.system.ProgramExtensions())) {
+      platform_.desktop.ShellOpen(path);
+    } else {
+      platform_.desktop.OpenDocument(path);
+    }
   });
 }
 

@@ -16,6 +16,12 @@ class Desktop {
   // current directory), parented to the main window. Fire and forget: the
   // outcome is not reported back.
   virtual void ShellOpen(const std::string& target) = 0;
+  // Opens a document (a file that is no program) with its registered
+  // handler with the signed-in user's rights, never the launcher's: an
+  // editor or browser run as administrator would make every file dialog and
+  // link in it an administrator's. The handler starts in the launcher's own
+  // current directory. Fire and forget.
+  virtual void OpenDocument(const std::string& path) = 0;
   // Opens a web page (the maker's addresses) in the browser with the
   // signed-in user's rights, never the launcher's: a launcher run as
   // administrator must not hand them to the browser. Fire and forget.
@@ -41,6 +47,9 @@ class System {
   // Converts 8-bit manifest text from the system's ANSI code page.
   // Only called for text holding a byte of 0x80 or above.
   virtual std::string AnsiToUtf8(std::string_view ansi) = 0;
+  // The extensions the system runs as programs, as PATHEXT lists them
+  // (".COM;.EXE;.BAT"); empty where the system keeps no such list.
+  virtual std::string ProgramExtensions() = 0;
 };
 
 }  // namespace kestrune

@@ -12,6 +12,7 @@
 
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_system_library.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_windows.h"
 #include "publish/check_report.h"
@@ -40,6 +41,10 @@ class ConsoleUtf8 {
 
 int wmain(int argc, wchar_t** argv) {
   using namespace kestrune;
+  // The tool is run from wherever it was saved, often a downloads folder,
+  // on the machine that holds the signing key: what WinINet loads later
+  // must not be looked for there first.
+  win32::LoadLaterDllsFromTheSystemFolderOnly();
   // A manifest written to standard output keeps its CR LF as they are.
   _setmode(_fileno(stdout), _O_BINARY);
   const ConsoleUtf8 console;

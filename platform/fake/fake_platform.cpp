@@ -250,6 +250,12 @@ void FakeDesktop::ShellOpen(const std::string& target) {
   eventLog.push_back("shell: " + target);
 }
 
+void FakeDesktop::OpenDocument(const std::string& path) {
+  if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
+  documents.push_back(path);
+  eventLog.push_back("document: " + path);
+}
+
 void FakeDesktop::OpenWebPage(const std::string& url) {
   if (shellFailure) throw *std::exchange(shellFailure, std::nullopt);
   webPages.push_back(url);

@@ -94,6 +94,7 @@ class FakeDesktop final : public Desktop {
  public:
   explicit FakeDesktop(EventLog& log) : eventLog(log) {}
   void ShellOpen(const std::string& target) override;
+  void OpenDocument(const std::string& path) override;
   void OpenWebPage(const std::string& url) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
@@ -104,8 +105,9 @@ class FakeDesktop final : public Desktop {
   std::vector<std::string> informations;
   std::vector<std::string> errors;
   std::vector<std::string> shellOpens;
+  std::vector<std::string> documents;
   std::vector<std::string> webPages;
-  // Thrown by the next ShellOpen or OpenWebPage, as a failing shell call
+  // Thrown by the next ShellOpen, OpenDocument or OpenWebPage, as a failing shell call
   // would.
   std::optional<IoError> shellFailure;
 
@@ -118,8 +120,10 @@ class FakeSystem final : public System {
   void Sleep(int milliseconds) override;
   std::string OwnExecutablePath() override;
   std::string AnsiToUtf8(std::string_view ansi) override { return Latin1ToUtf8(ansi); }
+  std::string ProgramExtensions() override { return programExtensions; }
 
   std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
+  std::string programExtensions = ".COM;.EXE;.BAT;.CMD";
 
   EventLog& eventLog;
 };

@@ -17,6 +17,9 @@ class PosixSystem final : public System {
   std::string OwnExecutablePath() override;
   // Windows-1252, the code page the maker's manifests are written in.
   std::string AnsiToUtf8(std::string_view ansi) override { return ansi_.Decode(ansi); }
+  // None: a file is a program here by its executable bit, which the
+  // desktop layer reads.
+  std::string ProgramExtensions() override { return {}; }
 
  private:
   Cp1252Decoder ansi_;

@@ -19,6 +19,9 @@ class QtDesktop final : public Desktop {
   // the desktop's default handler, and an address to the web browser.
   // Nothing passes through a shell.
   void ShellOpen(const std::string& target) override;
+  // The launcher runs with the user's own rights here: a document is
+  // opened as ShellOpen opens any file.
+  void OpenDocument(const std::string& path) override { ShellOpen(path); }
   // The launcher runs with the user's own rights here: the browser gets
   // the address as any other would.
   void OpenWebPage(const std::string& url) override;

@@ -11,6 +11,7 @@
 #include <shobjidl.h>
 
 #include "common/texts.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_text.h"
@@ -41,7 +42,7 @@ ComObject<Interface> Query(IUnknown* object) {
 // browser as administrator too. The desktop's own shell runs with the
 // signed-in user's rights; asked through the dispatch object of its
 // window, it starts the browser with those.
-bool OpenThroughTheDesktopShell(const std::string& url) {
+bool OpenThroughTheDesktopShell(const std::string& target, const std::string& directory) {
   const auto windows = Take<IShellWindows>([](IShellWindows** out) {
     return ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(out));
   });
@@ -72,9 +73,17 @@ bool OpenThroughTheDesktopShell(const std::string& url) {
   const auto shell = Query<IShellDispatch2>(application.get());
   if (!shell) return false;
 
-  const ComString file(::SysAllocString(Widen(url).c_str()));
+  const ComString file(::SysAllocString(Widen(target).c_str()));
   const ComString open(::SysAllocString(L"open"));
   if (!file || !open) return false;
+  const ComString folder(directory.empty() ? nullptr : ::SysAllocString(Widen(directory).c_str()));
+  if (!directory.empty() && !folder) return false;
+  VARIANT startIn;
+  ::VariantInit(&startIn);
+  if (folder) {
+    startIn.vt = VT_BSTR;
+    startIn.bstrVal = folder.get();
+  }
   VARIANT operation;
   ::VariantInit(&operation);
   operation.vt = VT_BSTR;
@@ -89,13 +98,19 @@ bool OpenThroughTheDesktopShell(const std::string& url) {
   if (::GetWindowThreadProcessId(::GetShellWindow(), &shellProcess) != 0) {
     ::AllowSetForegroundWindow(shellProcess);
   }
-  return SUCCEEDED(shell->ShellExecute(file.get(), none, none, operation, show));
+  return SUCCEEDED(shell->ShellExecute(file.get(), none, startIn, operation, show));
 }
 
 void Win32Desktop::ShellOpen(const std::string& target) {
   // Fire and forget: the shell reports its own failures, if any.
   ::ShellExecuteW(state_.mainWindow, L"open", Widen(target).c_str(), nullptr, nullptr,
                   SW_SHOWNORMAL);
+}
+
+void Win32Desktop::OpenDocument(const std::string& path) {
+  // The shell runs in a process of its own, with a directory of its own.
+  if (OpenThroughTheDesktopShell(path, Win32FileSystem().CurrentDirectory())) return;
+  ShellOpen(path);
 }
 
 void Win32Desktop::OpenWebPage(const std::string& url) {

@@ -13,7 +13,9 @@ class Win32Desktop final : public Desktop {
   explicit Win32Desktop(const AppState& state) : state_(state) {}
 
   void ShellOpen(const std::string& target) override;
-  // Through the desktop's own shell where there is one, else ShellExecute.
+  // Both through the desktop's own shell where there is one, else
+  // ShellExecute.
+  void OpenDocument(const std::string& path) override;
   void OpenWebPage(const std::string& url) override;
   bool Confirm(const std::string& text) override;
   void ShowInformation(const std::string& text) override;
@@ -23,9 +25,10 @@ class Win32Desktop final : public Desktop {
   const AppState& state_;
 };
 
-// Hands a web page to the desktop's own shell, which opens it with the
-// signed-in user's rights; false where there is no desktop shell to ask
-// (another shell, or none). Needs the thread's COM apartment.
-bool OpenThroughTheDesktopShell(const std::string& url);
+// Hands a web page or a document to the desktop's own shell, which opens it
+// with the signed-in user's rights, its handler started in directory (the
+// shell's own choice when empty); false where there is no desktop shell to
+// ask (another shell, or none). Needs the thread's COM apartment.
+bool OpenThroughTheDesktopShell(const std::string& target, const std::string& directory = {});
 
 }  // namespace kestrune::win32

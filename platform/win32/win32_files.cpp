@@ -16,6 +16,10 @@ namespace {
 
 // Largest piece handed to one ReadFile/WriteFile call (their counts are DWORD).
 constexpr std::size_t kMaxTransfer = 1u << 30;
+// How long a move waits for a target another handle holds, and how often it
+// tries meanwhile.
+constexpr ULONGLONG kHeldTargetPatienceMs = 2000;
+constexpr DWORD kHeldTargetRetryPauseMs = 50;
 
 KernelHandle OpenOrThrow(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   HANDLE handle = ::CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
@@ -127,9 +131,20 @@ class Win32TemporaryFile final : public TemporaryFile {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(rename->FileName, wideTarget.c_str(), nameBytes + sizeof(wchar_t));
-    if (!::SetFileInformationByHandle(writer_.Target().Get(), FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size()))) {
-      ThrowLastIoError();
+    // NOTE: Windows moves nothing over a file that any handle holds open.
+    // Right after another launcher moved the same file into place, that is
+    // its handle, closed a moment later once the move is on the disk: the
+    // move is tried again for a short while before the refusal stands (a
+    // program the customer is running holds its file for longer).
+    const ULONGLONG start = ::GetTickCount64();
+    while (!::SetFileInformationByHandle(writer_.Target().Get(), FileRenameInfo, rename,
+                                         static_cast<DWORD>(buffer.size()))) {
+      const DWORD error = ::GetLastError();
+      if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+          ::GetTickCount64() - start >= kHeldTargetPatienceMs) {
+        throw IoError(IoErrorKindOf(error), static_cast<int>(error));
+      }
+      ::Sleep(kHeldTargetRetryPauseMs);
     }
     moved_ = true;
     // The move is part of the file's own metadata on NTFS: flushing the

@@ -93,8 +93,11 @@ Win32Form1Window::Win32Form1Window(HINSTANCE instance, AppState& state, FormEven
     exitBtn_ = CreateControl(WC_BUTTONW, Widen(texts::kExitCaption), kPushButtonStyle,
                              layout_.exitBtn, kExitBtnId);
     image2_ = CreateControl(WC_STATICW, L"", picture, layout_.image2, kImage2Id);
+    // The title is the maker's text as it stands: an "&" in it is shown, not
+    // taken for a keyboard accelerator.
     label1_ = CreateControl(WC_STATICW, Widen(texts::kInitialLabel),
-                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP, layout_.label1, kLabel1Id);
+                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                            layout_.label1, kLabel1Id);
     ::SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_.get()), FALSE);
     SizeLabelToText();
     hint_ = std::make_unique<ControlHint>(window_.get(), image2_);
@@ -148,7 +151,7 @@ void Win32Form1Window::SizeLabelToText() {
     const WindowDC dc(label1_);
     const SelectedObject selected(dc.Get(), labelFont_.get());
     ::DrawTextW(dc.Get(), text.empty() ? L" " : text.c_str(), text.empty() ? 1 : length, &extent,
-                DT_CALCRECT | DT_EXPANDTABS | DT_SINGLELINE);
+                DT_CALCRECT | DT_EXPANDTABS | DT_SINGLELINE | DT_NOPREFIX);
   }
   const int width = text.empty() ? 0 : static_cast<int>(extent.right);
   ::SetWindowPos(label1_, nullptr, 0, 0, width, static_cast<int>(extent.bottom),

@@ -27,4 +27,23 @@ std::string Win32System::OwnExecutablePath() {
 
 std::string Win32System::AnsiToUtf8(std::string_view ansi) { return win32::AnsiToUtf8(ansi); }
 
+std::string Win32System::ProgramExtensions() {
+  // The machine's own value: a process's environment is its user's to set.
+  constexpr wchar_t kKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+  constexpr DWORD kTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  DWORD bytes = 0;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"PATHEXT", kTypes, nullptr, nullptr, &bytes) ==
+          ERROR_SUCCESS &&
+      bytes > sizeof(wchar_t)) {
+    std::wstring value(bytes / sizeof(wchar_t), L'\0');
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"PATHEXT", kTypes, nullptr, value.data(),
+                       &bytes) == ERROR_SUCCESS) {
+      value.resize(::wcsnlen(value.c_str(), value.size()));
+      return Narrow(value);
+    }
+  }
+  // NOTE: Windows' default PATHEXT, for a system that keeps none.
+  return ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC";
+}
+
 }  // namespace kestrune::win32

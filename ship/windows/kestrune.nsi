@@ -50,46 +50,120 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${KESTRUNE_PUBLISHER}"
 !endif
 
 Page components
-Page directory
+Page directory "" "" RefuseAFolderNotOurs
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
 ; ------------------------------------------------------------ install
 
-; The launcher runs as administrator in the install folder and starts what
-; it downloads there, so only administrators may change that folder,
-; wherever it is: the rights Program Files gives (full control for
-; Administrators and SYSTEM, read and run for Users) and nothing inherited
-; from the parent, which on C:\ lets every user change what is in it. The
-; folder's owner and its own earlier entries go too, so a folder someone
-; else made beforehand keeps no way in for them. Set before anything is
-; written into the folder.
+; The launcher runs as administrator in its folder and starts what it finds
+; there, so the folder may hold nothing but an earlier install of ours: a
+; file someone put into a folder before the install would keep its owner
+; and rights, and the launcher would start it. An earlier install is the
+; folder the uninstall entry names (which only an administrator writes);
+; otherwise the folder must be new or empty. $0: why the folder is
+; refused, or "" when it may be used.
+Function CheckInstallFolder
+  StrCpy $0 ""
+  ${IfNot} ${FileExists} "$INSTDIR"
+    Return
+  ${EndIf}
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $0 "$INSTDIR is a file, not a folder. Choose a new or empty folder."
+    Return
+  ${EndIf}
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 == $INSTDIR
+    Return
+  ${EndIf}
+  FindFirst $1 $2 "$INSTDIR\*.*"
+  ${DoWhile} $2 != ""
+    ${If} $2 != "."
+    ${AndIf} $2 != ".."
+      StrCpy $0 "$INSTDIR already holds files that are not an earlier install of Kestrune."
+      StrCpy $0 "$0 Kestrune runs as administrator and starts what it finds in its folder:"
+      StrCpy $0 "$0 choose a new or empty folder."
+      ${ExitDo}
+    ${EndIf}
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+FunctionEnd
+
+; Leaving the folder page: a refused folder keeps the user there.
+Function RefuseAFolderNotOurs
+  Call CheckInstallFolder
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$0"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Ends the install with the message $0, shown unless the install is
+; silent, which exits with 2 instead of 0.
+Function StopInstall
+  MessageBox MB_OK|MB_ICONSTOP "$0" /SD IDOK
+  SetErrorLevel 2
+  Abort "$0"
+FunctionEnd
+
+; Only administrators may change the install folder, wherever it is: the
+; rights Program Files gives (full control for Administrators and SYSTEM,
+; read and run for Users) and nothing inherited from the parent, which on
+; C:\ lets every user change what is in it. The folder's owner and its own
+; earlier entries go too, and those of everything in it (an earlier
+; install's files), which then take the folder's. Set before anything is
+; written into the folder; where they cannot be (no icacls, a drive that
+; keeps no rights) nothing is installed, and the folder made for it goes.
 ; NOTE: icacls is Windows' own; the well-known SIDs name the groups in any
-; language. A failure (no icacls, a drive without rights) does not stop the
-; install; the details say so. Wine's icacls changes nothing.
+; language. Wine's icacls changes nothing and succeeds.
+Var MadeFolder    ; 1 when this install made the folder
+
 Function GiveFolderAdministratorRights
   StrCpy $1 '"$SYSDIR\icacls.exe" "$INSTDIR"'
   StrCpy $2 ""
-  nsExec::ExecToLog '$1 /setowner *S-1-5-32-544 /C /Q'
-  Pop $0
-  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
-  nsExec::ExecToLog '$1 /reset /C /Q'
-  Pop $0
-  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
-  nsExec::ExecToLog '$1 /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /C /Q'
-  Pop $0
-  ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+  ; NOTE: under Wine, a program nsExec cannot start keeps the folder from
+  ; being removed afterwards, when it is the working directory: a missing
+  ; icacls is not started, and the folder is not made the working
+  ; directory before its rights are set.
+  ${If} ${FileExists} "$SYSDIR\icacls.exe"
+    nsExec::ExecToLog '$1 /setowner *S-1-5-32-544 /T /C /Q'
+    Pop $0
+    ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+    nsExec::ExecToLog '$1 /reset /T /C /Q'
+    Pop $0
+    ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+    nsExec::ExecToLog '$1 /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /C /Q'
+    Pop $0
+    ${IfThen} $0 != "0" ${|} StrCpy $2 "$2 $0" ${|}
+  ${Else}
+    StrCpy $2 " not found"
+  ${EndIf}
   ${If} $2 != ""
-    DetailPrint "The rights of $INSTDIR could not all be set (icacls:$2)."
+    ; Without /r, and only if this install made it: an empty folder.
+    ${IfThen} $MadeFolder == 1 ${|} RMDir "$INSTDIR" ${|}
+    StrCpy $0 "The rights of $INSTDIR could not be set (icacls:$2), so Kestrune was not"
+    StrCpy $0 "$0 installed: only administrators may change the folder it runs in."
+    StrCpy $0 "$0 Choose a folder on a drive that keeps rights (NTFS)."
+    Call StopInstall
   ${EndIf}
 FunctionEnd
 
 Section "Kestrune" Program
   SectionIn RO
   SetShellVarContext all
-  SetOutPath "$INSTDIR"
+  ; Again here: a silent install shows no folder page.
+  Call CheckInstallFolder
+  ${IfThen} $0 != "" ${|} Call StopInstall ${|}
+  StrCpy $MadeFolder 0
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $MadeFolder 1
+  ${EndIf}
+  CreateDirectory "$INSTDIR"
   Call GiveFolderAdministratorRights
+  SetOutPath "$INSTDIR"
   ; Only the program files are written: the launcher's manifest copy and
   ; the files it downloaded stay as they are on an upgrade.
   SetOverwrite on

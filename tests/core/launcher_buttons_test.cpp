@@ -82,9 +82,42 @@ TEST_F(LauncherButtons, EachButtonOpensItsOwnEntryEvenWithAnEmptyCaption) {
   form.State().buttonCaptions[1].clear();
   form.DisplayButtons();
   for (const ButtonDesign& b : sys.window.Buttons()) form.AssignProg(b.tag);
-  EXPECT_EQ(sys.desktop.shellOpens,
+  EXPECT_EQ(sys.desktop.documents,
             (std::vector<std::string>{"C:\\w\\f0", "C:\\w\\f1", "C:\\w\\f2"}));
   EXPECT_EQ(sys.window.Buttons()[1].caption, "");
+}
+
+// What Windows would run as a program starts with the launcher's rights, as
+// the system's PATHEXT says and .msi besides; every other file is a
+// document, opened with the signed-in user's.
+TEST_F(LauncherButtons, ProgramsAreStartedAndDocumentsOpenedForTheUser) {
+  sys.system.programExtensions = " .COM;.EXE; ;.Bat;;.ps1 ";
+  Layout(0);
+  const std::vector<std::string> programs = {
+      "C:\\w\\setup.exe", "C:\\w\\tools\\Run.BAT", "C:\\w\\tools/x.ps1",
+      "C:\\w\\suite.MSI", "C:\\w\\a.txt.com"};
+  const std::vector<std::string> documents = {
+      "C:\\w\\readme.txt", "C:\\w\\welcome.html", "C:\\w\\notes",
+      "C:\\w\\v1.exe\\readme", "C:\\w\\setup.exe.txt", "C:\\w\\setup.exex",
+      "C:\\w\\tool.cmd"};
+  LauncherState& state = form.State();
+  for (const auto* list : {&programs, &documents}) {
+    for (const std::string& path : *list) {
+      state.localPaths.push_back(path);
+      state.buttonCaptions.push_back(path);
+    }
+  }
+  form.DisplayButtons();
+  for (const ButtonDesign& b : sys.window.Buttons()) form.AssignProg(b.tag);
+  EXPECT_EQ(sys.desktop.shellOpens, programs);
+  EXPECT_EQ(sys.desktop.documents, documents);
+
+  // Where the system keeps no list (the Linux build), only installers.
+  sys.system.programExtensions.clear();
+  sys.desktop.shellOpens.clear();
+  form.AssignProg(0);
+  form.AssignProg(3);
+  EXPECT_EQ(sys.desktop.shellOpens, (std::vector<std::string>{"C:\\w\\suite.MSI"}));
 }
 
 }  // namespace

@@ -416,12 +416,13 @@ TEST_F(Startup, TheWindowsClicksOpenThePagesAndTheEntries) {
   };
   RunKestrune(sys.application, sys.platform,
               Addresses{kBase, "http://www.example.com/", "https://support.example.com/tickets/"});
-  // The pages go to the browser as web pages, the entries to the shell as files.
+  // The pages go to the browser as web pages, the entries to the shell: the
+  // program with the launcher's rights, the document with the user's.
   EXPECT_EQ(sys.desktop.webPages,
             (std::vector<std::string>{"http://www.example.com/",
                                       "https://support.example.com/tickets/"}));
-  EXPECT_EQ(sys.desktop.shellOpens,
-            (std::vector<std::string>{sys.InWorkDir("b.pdf"), sys.InWorkDir("a.exe")}));
+  EXPECT_EQ(sys.desktop.documents, (std::vector<std::string>{sys.InWorkDir("b.pdf")}));
+  EXPECT_EQ(sys.desktop.shellOpens, (std::vector<std::string>{sys.InWorkDir("a.exe")}));
   EXPECT_FALSE(closedBeforeExit);
   EXPECT_TRUE(sys.window.closed);
 }

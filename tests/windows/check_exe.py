@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """What kestrune.exe carries, read back from the built file with the MinGW
 binutils: the architecture it was built for, only DLLs that the loader takes
-from the system folder whatever lies beside the exe, the hardening flags, the manifest, the version and the icon.
+from the system folder whatever lies beside the exe (or the maker's tool), the hardening flags, the manifest, the version and the icon.
 
-Usage: check_exe.py --exe FILE --icon FILE --arch x86_64|i686
+Usage: check_exe.py --exe FILE --tool FILE --icon FILE --arch x86_64|i686
 """
 import argparse
 import os
@@ -93,11 +93,18 @@ class ExecutableContents(unittest.TestCase):
         self.assertRegex(self.headers, r"file format %s\n" % FORMATS[ARGS.arch])
 
     def test_needs_only_dlls_that_windows_ships(self):
-        dlls = {line.split(":", 1)[1].strip().lower()
-                for line in self.headers.splitlines() if "DLL Name:" in line}
-        self.assertIn("kernel32.dll", dlls)  # the import table was read at all
-        self.assertEqual(dlls - KNOWN_DLLS - SIDE_BY_SIDE_DLLS, set(),
-                         "imported DLLs the loader may take from the exe's own folder")
+        # The maker's tool too: it runs from wherever it was saved, on the
+        # machine that holds the signing key.
+        triple = ARGS.arch + "-w64-mingw32"
+        for program in (ARGS.exe, ARGS.tool):
+            with self.subTest(program=os.path.basename(program)):
+                headers = subprocess.run([triple + "-objdump", "-p", program], check=True,
+                                         capture_output=True, text=True).stdout
+                dlls = {line.split(":", 1)[1].strip().lower()
+                        for line in headers.splitlines() if "DLL Name:" in line}
+                self.assertIn("kernel32.dll", dlls)  # the import table was read at all
+                self.assertEqual(dlls - KNOWN_DLLS - SIDE_BY_SIDE_DLLS, set(),
+                                 "imported DLLs the loader may take from the program's folder")
 
     def test_is_a_hardened_gui_program(self):
         for flag in ("DYNAMIC_BASE", "NX_COMPAT", ADDRESS_SPACE_FLAGS[ARGS.arch]):
@@ -156,6 +163,7 @@ class ExecutableContents(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--tool", required=True, help="kestrune-publish.exe")
     parser.add_argument("--icon", required=True)
     parser.add_argument("--arch", required=True, choices=sorted(FORMATS))
     ARGS, rest = parser.parse_known_args()

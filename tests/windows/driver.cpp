@@ -38,6 +38,7 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 constexpr wchar_t kMainWindowClass[] = L"TForm1";
 constexpr wchar_t kProgressWindowClass[] = L"KestruneProgress";
 constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kLabel1Id = 104;
 
 std::string Narrow(const std::wstring& wide) {
   if (wide.empty()) return {};
@@ -176,6 +177,25 @@ std::pair<int, int> DpiAndTextHeight() {
   return {dpi, metrics.tmHeight};
 }
 
+// How wide the title label's text is when every character of it is drawn,
+// "&" too, in the label's designed font (bold Tahoma, 21 px at 96 dpi).
+int TitleWidthAsItStands(HWND main, int dpi) {
+  wchar_t text[2048] = {};
+  const int length = ::GetWindowTextW(::GetDlgItem(main, kLabel1Id), text, std::size(text));
+  if (length == 0) return 0;
+  HDC screen = ::GetDC(nullptr);
+  HFONT font = ::CreateFontW(-::MulDiv(21, dpi, 96), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+  HGDIOBJ previous = ::SelectObject(screen, font);
+  RECT extent{};
+  ::DrawTextW(screen, text, length, &extent, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  ::SelectObject(screen, previous);
+  ::DeleteObject(font);
+  ::ReleaseDC(nullptr, screen);
+  return extent.right;
+}
+
 std::string ColourJson(COLORREF colour) {
   JsonArray rgb;
   for (const BYTE part : {GetRValue(colour), GetGValue(colour), GetBValue(colour)}) {
@@ -234,6 +254,7 @@ std::string MainWindowJson(HWND main) {
       .Number("screen_height", ::GetSystemMetrics(SM_CYSCREEN))
       .Number("dpi", dpi)
       .Number("text_height", textHeight)
+      .Number("title_width_as_it_stands", TitleWidthAsItStands(main, dpi))
       .Raw("gray_text", ColourJson(::GetSysColor(COLOR_GRAYTEXT)))
       .Raw("controls", controls.str())
       .Raw("tab_order", tabOrder.str())

@@ -34,7 +34,8 @@ class StartupScenarios(Scenario):
         self.place("notes.txt", b"local notes")
         self.place("tool.bin", b"local tool")
         # Different on the server: a present file is never fetched again.
-        self.serve("Tavimo Tools 2026", [("notes.txt", "Read the notes"),
+        # The title's "&" is the maker's text, not an accelerator's mark.
+        self.serve("Tavimo Tools & More", [("notes.txt", "Read the notes"),
                                          ("  tool.bin ", "  Second tool  ")],
                    files={"notes.txt": b"server notes", "tool.bin": b"server tool"})
         report = self.launch()
@@ -43,7 +44,7 @@ class StartupScenarios(Scenario):
         shot = self.desktop.screenshot("all-present")
 
         self.assertEqual(window["class"], "TForm1")
-        self.assertEqual(window["title"], "Tavimo Tools 2026")
+        self.assertEqual(window["title"], "Tavimo Tools & More")
         self.assertEqual((window["window"]["width"], window["window"]["height"]), (434, 393))
         self.assertTrue(window["overlapped_window"], "resizable, system menu, min and max boxes")
         self.assertTrue(window["app_window"] and not window["owned"],
@@ -55,9 +56,10 @@ class StartupScenarios(Scenario):
         self.assert_rect(self.control(window, EXIT_BTN), 297, 320, 89, 25)
         self.assertEqual(self.control(window, EXIT_BTN)["text"], "Exit")
         label = self.control(window, LABEL1)
-        self.assertEqual(label["text"], "Tavimo Tools 2026")
+        self.assertEqual(label["text"], "Tavimo Tools & More")
         self.assertEqual((label["rect"]["left"], label["rect"]["top"]), (104, 40))
-        self.assertGreater(label["rect"]["width"], 100, "sized to its text")
+        self.assertEqual(label["rect"]["width"], window["title_width_as_it_stands"],
+                         "sized to its text, the & included")
 
         buttons = self.launcher_buttons(window)
         self.assertEqual([b["text"] for b in buttons], ["Read the notes", "Second tool"])
@@ -110,6 +112,11 @@ class StartupScenarios(Scenario):
         label = harness.pixels(shot, screen(LABEL1))
         self.assertGreater(sum(p == (128, 128, 128) for p in label), 20, "grey title text")
         self.assertEqual(label[0], WHITE, "the label has no background of its own")
+        # Drawn as it was measured: with the & left out, the text would end a
+        # glyph short of the label's right edge.
+        width = screen(LABEL1)["width"]
+        inked = [i % width for i, p in enumerate(label) if p != WHITE]
+        self.assertGreaterEqual(max(inked), width - 4, "the whole title is drawn")
 
         empty = dict(screen(EXIT_BTN))
         empty["top"] -= 40

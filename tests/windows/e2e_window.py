@@ -7,7 +7,7 @@ import sys
 import unittest
 
 import harness
-from scenario import EXIT_BTN, FIRST_LAUNCHER, IMAGE1, IMAGE2, LABEL1, Scenario
+from scenario import EXIT_BTN, FIRST_LAUNCHER, IMAGE1, IMAGE2, LABEL1, PROGRAM, Scenario
 
 HINT = "\r\n   Click here to open a Support Ticket with Tavimo   \r\n"
 SB_LINEDOWN, SB_TOP, SB_BOTTOM = 1, 6, 7
@@ -59,6 +59,9 @@ class WindowInUse(Scenario):
                 return f.read()
         started_in = harness.wait_for(read_result, 5)
         self.assertEqual(started_in.lower(), harness.windows_path(self.work).lower())
+        # A program is started by the launcher itself, with its rights.
+        with open(os.path.join(self.work, "tools", "probe_started_by.txt"), encoding="utf-8") as f:
+            self.assertEqual(f.read().split("\n")[0], PROGRAM)
         self.same_window(window)
 
     def test_the_pictures_open_the_two_web_pages(self):

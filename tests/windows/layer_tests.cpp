@@ -302,6 +302,33 @@ TEST_F(Win32Files, AFileHeldOpenWithoutSharingIsRefused) {
   EXPECT_EQ(IoFailure([&] { part->MoveInto(locked); }).kind, IoErrorKind::AccessDenied);
 }
 
+// A named function, not a lambda: a 32-bit thread's start must be WINAPI.
+DWORD WINAPI CloseAfterAPause(void* held) {
+  ::Sleep(300);
+  return ::CloseHandle(held) ? 0 : 1;
+}
+
+// Another launcher that has just moved the same file into place holds it a
+// moment longer: the move waits for it to let go.
+TEST_F(Win32Files, AMoveWaitsForAHandleThatIsLetGoSoon) {
+  const std::string target = dir + "\\shared.bin";
+  WriteFileBytes(files, target, "first");
+  const HANDLE raw = ::CreateFileW(Widen(target).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE);
+  auto part = files.CreateTemporaryFile(target + ".2-0.kestrune-part");
+  ASSERT_NE(part, nullptr);
+  part->Write(std::as_bytes(std::span("second", 6)));
+  part->Finish();
+  const HANDLE other = ::CreateThread(nullptr, 0, CloseAfterAPause, raw, 0, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_NO_THROW(part->MoveInto(target));
+  ::WaitForSingleObject(other, INFINITE);
+  ::CloseHandle(other);
+  EXPECT_EQ(files.ReadWholeFile(target), "second");
+}
+
 // -------------------------------------------------------------- internet
 
 class Win32InternetTest : public ::testing::Test {
@@ -502,6 +529,47 @@ TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
 TEST(Win32WebPage, IsOpenedByTheDesktopShell) {
   const ComApartment com;
   EXPECT_TRUE(OpenThroughTheDesktopShell(kWebPage));
+}
+
+// The probe beside the test program (layer_tests.py puts it there) is
+// started as a program, then as the handler of a document type registered
+// for the case: the program by this process, the document by the desktop's
+// shell (Wine's explorer), both in this process's current directory.
+TEST(Win32Document, IsOpenedByTheDesktopShellAndAProgramByTheLauncher) {
+  const ComApartment com;
+  const std::wstring folder = ModuleFolder(nullptr);
+  const std::wstring probe = folder + L"\\probe.exe";
+  const auto setDefault = [](const wchar_t* key, const std::wstring& value) {
+    return ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, value.c_str(),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  };
+  ASSERT_EQ(setDefault(L".kestrune-layer-doc", L"KestruneLayer.Document"), ERROR_SUCCESS);
+  ASSERT_EQ(setDefault(L"KestruneLayer.Document\\shell\\open\\command",
+                       L"\"" + probe + L"\" \"%1\""),
+            ERROR_SUCCESS);
+  const std::string document = arguments().scratch + "\\letter.kestrune-layer-doc";
+  Win32FileSystem files;
+  WriteFileBytes(files, document, "a letter");
+  const std::string started = Narrow(folder) + "\\probe_started_by.txt";
+  const std::string where = Narrow(folder) + "\\probe_cwd.txt";
+  const auto startedBy = [&] {
+    for (int i = 0; i < 300 && !files.FileExists(where); ++i) ::Sleep(100);
+    if (!files.FileExists(where)) return std::string("nothing started");
+    const std::string mark = files.ReadWholeFile(started);
+    EXPECT_EQ(files.ReadWholeFile(where), files.CurrentDirectory());
+    ::DeleteFileW(Widen(started).c_str());
+    ::DeleteFileW(Widen(where).c_str());
+    return mark;
+  };
+
+  AppState state;
+  Win32Desktop desktop(state);
+  desktop.ShellOpen(Narrow(probe));
+  EXPECT_EQ(startedBy(), "kestrune_win32_tests.exe\n");
+  desktop.OpenDocument(document);
+  EXPECT_EQ(startedBy(), "explorer.exe\n\"" + document + "\"");
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"KestruneLayer.Document");
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".kestrune-layer-doc");
 }
 
 // ---------------------------------------------------------------- system

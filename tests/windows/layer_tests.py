@@ -57,8 +57,8 @@ WEB_PAGE = "https://help.kestrune-layer.test/page?from=layer"
 
 # The case that runs only in a run of its own, with wininet.dll unavailable.
 WITHOUT_WININET = "Win32InternetWithoutWinInet.*"
-# The case that needs Wine's desktop shell, also in runs of its own.
-WEB_PAGE_CASE = "Win32WebPage.*"
+# The cases that need Wine's desktop shell, also in runs of their own.
+WEB_PAGE_CASE = "Win32WebPage.*:Win32Document.*"
 # Sessions the desktop-shell case may take (see run_web_page_case).
 WEB_PAGE_SESSIONS = 3
 
@@ -138,6 +138,7 @@ class Win32LayerTests(unittest.TestCase):
             os.makedirs(bin_dir)
             program = os.path.join(bin_dir, "kestrune_win32_tests.exe")
             shutil.copy(harness.exe("kestrune_win32_tests.exe"), program)
+            shutil.copy(harness.exe("kestrune_e2e_probe.exe"), os.path.join(bin_dir, "probe.exe"))
             for name in ("wininet.dll", "uxtheme.dll"):
                 with open(os.path.join(bin_dir, name), "wb") as f:
                     f.write(NOT_A_DLL)

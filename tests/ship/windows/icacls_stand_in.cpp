@@ -1,6 +1,7 @@
 // Stands in for Windows' icacls.exe in the installer's tests (Wine's own
 // changes nothing and tells nothing): appends its command line, in UTF-8,
-// as one line to the file that KESTRUNE_ICACLS_LOG names, and succeeds.
+// as one line to the file that KESTRUNE_ICACLS_LOG names, and succeeds, or
+// fails as on a drive that keeps no rights when KESTRUNE_ICACLS_FAILS is set.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,5 +20,6 @@ int wmain() {
   FILE* file = _wfopen(log, L"ab");
   if (!file) return 2;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written ? 0 : 2;
+  if (std::fclose(file) != 0 || !written) return 2;
+  return ::GetEnvironmentVariableW(L"KESTRUNE_ICACLS_FAILS", nullptr, 0) == 0 ? 0 : 1;
 }
