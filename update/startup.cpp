@@ -29,7 +29,8 @@ struct Replacing {
 // Brings in every missing (or, replacing, outdated) file, asking once.
 // Entries whose names would reach outside the working directory are refused
 // like a failed download. True when every entry ended up current.
-bool BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
+bool BringInMissingFiles(Platform& platform, Internet& internet, const std::string& agent,
+                         const SignedRelease& release,
                          const Replacing& replacing, const Manifest& manifest,
                          LauncherState& state) {
   bool downloadAllowed = false;
@@ -61,7 +62,7 @@ bool BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
     if (check && present) {
       // A file a running program holds stays as it is, with no box: it is
       // replaced at a later start.
-      const Replacement replaced = ReplaceByDownload(platform.internet, platform.files, agent,
+      const Replacement replaced = ReplaceByDownload(internet, platform.files, agent,
                                                      state.remoteUrls[i], path, *check);
       if (replaced == Replacement::Held) {
         allCurrent = false;
@@ -69,7 +70,7 @@ bool BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
       }
       kept = replaced == Replacement::Replaced;
     } else if (check) {
-      kept = DownloadToFile(platform.internet, platform.files, agent, state.remoteUrls[i], path,
+      kept = DownloadToFile(internet, platform.files, agent, state.remoteUrls[i], path,
                             *check);
     }
     if (!kept) {
@@ -128,8 +129,10 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   state.startupState = StartupState::Ok;
   state.endRequested = false;
   state.workDir = platform.files.CurrentDirectory();
-  // Every request of this start goes out under the same agent name.
+  // Every request of this start goes out under the same agent name, one
+  // after another through one session.
   const std::string agent = AgentName(platform.system.OwnExecutablePath());
+  OneSessionInternet internet(platform.internet);
   const char separator = platform.files.PathSeparator();
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
   RemoveAbandonedDownloads(platform.files, state.workDir);
@@ -154,12 +157,12 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   }
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
   const DownloadCheck manifestCheck = release.ForManifest(
-      platform.internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
+      internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
 
   // A failed fetch, a manifest past its size limit or one the list does not
   // vouch for leaves the previous local copy (and the kept list) as they
   // were.
-  if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
+  if (!DownloadToFile(internet, platform.files, agent, manifestUrl, manifestPath,
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
@@ -172,7 +175,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
     const Replacing replacing{replaceChanged, keptList ? &*keptList : nullptr};
-    if (BringInMissingFiles(platform, agent, release, replacing, manifest, state) &&
+    if (BringInMissingFiles(platform, internet, agent, release, replacing, manifest, state) &&
         replaceChanged) {
       KeepList(platform.files, release, listPath);
     }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_system_library.h"
@@ -85,12 +86,8 @@ bool SameAddress(const std::wstring& a, const std::wstring& b) {
 
 class Win32Response final : public InternetResponse {
  public:
-  Win32Response(const WinInetCalls& wininet, InternetHandle connection, InternetHandle url,
-                std::wstring opened)
-      : wininet_(wininet),
-        connection_(std::move(connection)),
-        url_(std::move(url)),
-        opened_(std::move(opened)) {}
+  Win32Response(const WinInetCalls& wininet, InternetHandle url, std::wstring opened)
+      : wininet_(wininet), url_(std::move(url)), opened_(std::move(opened)) {}
 
   int StatusCode() const override {
     DWORD status = 0;
@@ -133,6 +130,24 @@ class Win32Response final : public InternetResponse {
     return length;
   }
 
+  std::optional<std::string> Header(std::string_view name) const override {
+    const std::wstring wide = Widen(name);
+    std::vector<wchar_t> buffer(std::max<std::size_t>(wide.size() + 1, 256));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      // HTTP_QUERY_CUSTOM reads the header's name from the buffer.
+      std::copy(wide.begin(), wide.end(), buffer.begin());
+      buffer[wide.size()] = L'\0';
+      auto size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+      DWORD index = 0;
+      if (wininet_.httpQueryInfo(url_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, &index)) {
+        return Narrow(std::wstring(buffer.data(), size / sizeof(wchar_t)));
+      }
+      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+      buffer.resize(std::max(buffer.size(), size / sizeof(wchar_t) + 1) + wide.size());
+    }
+    return std::nullopt;
+  }
+
   std::string RedirectedTo() const override {
     DWORD size = 0;
     wininet_.queryOption(url_.get(), INTERNET_OPTION_URL, nullptr, &size);
@@ -150,7 +165,7 @@ class Win32Response final : public InternetResponse {
       DWORD read = 0;
       if (!wininet_.readFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
                              &read)) {
-        return {false, 0};
+        return {false, 0, ::GetLastError() == ERROR_INTERNET_TIMEOUT};
       }
       next_ = 0;
       filled_ = read;
@@ -170,7 +185,6 @@ class Win32Response final : public InternetResponse {
   static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
   const WinInetCalls& wininet_;
-  InternetHandle connection_;  // the request's parent, closed after it
   InternetHandle url_;
   std::wstring opened_;
   std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
@@ -191,17 +205,69 @@ bool SetNoDataLimit(const WinInetCalls& wininet, HINTERNET handle, DWORD millise
   return all;
 }
 
+// NOTE: WinINet's timeouts hold for each receive, so a server that sends
+// one header line now and then never trips them, and HttpSendRequest,
+// which reads every header, blocks until the last. Closing the request
+// handle from another thread is WinINet's documented way to end a blocking
+// call: a timer-queue timer does that at the headers' deadline, and from
+// then on owns the handle it closed.
+class HeaderDeadline {
+ public:
+  HeaderDeadline(const WinInetCalls& wininet, HINTERNET request, DWORD milliseconds)
+      : wininet_(wininet), request_(request) {
+    if (!::CreateTimerQueueTimer(&timer_, nullptr, &HeaderDeadline::Expire, this, milliseconds,
+                                 0, WT_EXECUTEONLYONCE)) {
+      timer_ = nullptr;
+    }
+  }
+  HeaderDeadline(const HeaderDeadline&) = delete;
+  HeaderDeadline& operator=(const HeaderDeadline&) = delete;
+  ~HeaderDeadline() { Stop(); }
+
+  bool Armed() const { return timer_ != nullptr; }
+
+  // Stops the timer, waiting for it if it is closing the handle now; true
+  // when it closed it.
+  bool Stop() {
+    if (timer_) {
+      // INVALID_HANDLE_VALUE: returns only once a running callback ended.
+      ::DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
+      timer_ = nullptr;
+    }
+    return expired_;
+  }
+
+ private:
+  static void CALLBACK Expire(void* self, BOOLEAN) {
+    auto* deadline = static_cast<HeaderDeadline*>(self);
+    deadline->expired_ = true;
+    deadline->wininet_.closeHandle(deadline->request_);
+  }
+
+  const WinInetCalls& wininet_;
+  HINTERNET request_;
+  HANDLE timer_ = nullptr;
+  // Written by the timer's thread, read once DeleteTimerQueueTimer waited
+  // for it.
+  volatile bool expired_ = false;
+};
+
 class Win32Session final : public InternetSession {
  public:
-  Win32Session(const WinInetCalls& wininet, InternetHandle session, DWORD noDataLimit)
-      : wininet_(wininet), session_(std::move(session)), noDataLimit_(noDataLimit) {}
+  Win32Session(const WinInetCalls& wininet, InternetHandle session, DWORD noDataLimit,
+               DWORD headerDeadline)
+      : wininet_(wininet),
+        session_(std::move(session)),
+        noDataLimit_(noDataLimit),
+        headerDeadline_(headerDeadline) {}
 
   // A plain GET: no headers, no context; redirects are followed.
   // NOTE: opened in the steps InternetOpenUrl takes inside (connect, open
   // the request, send it), so that the request has the no-data limit before
   // it is sent: Wine's InternetOpenUrl gives its requests no receive limit
   // whatever the session has.
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader> headers) override {
     // Always from the server, and never kept: WinINet would otherwise
     // answer from its cache (a far-future expiry would freeze the
     // manifest), and write every download a second time there.
@@ -226,25 +292,49 @@ class Win32Session final : public InternetSession {
                           part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty()) object = L"/";
 
-    InternetHandle connection(wininet_.connect(
-        session_.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
-        password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return nullptr;
+    // One connection handle for the server, kept for the session's next
+    // requests: WinINet keeps its keep-alive connection under it.
+    std::wstring server = host + L'\n' + std::to_wstring(parts.nPort) + L'\n' + user + L'\n' +
+                          password;
+    if (!connection_ || server != server_) {
+      connection_.reset();
+      connection_.reset(wininet_.connect(
+          session_.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
+          password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+      if (!connection_) return nullptr;
+      server_ = std::move(server);
+    }
     InternetHandle request(wininet_.openRequest(
-        connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
+        connection_.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
         kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0), 0));
-    if (!request || !SetNoDataLimit(wininet_, request.get(), noDataLimit_) ||
-        !wininet_.sendRequest(request.get(), nullptr, 0, nullptr, 0)) {
+    if (!request || !SetNoDataLimit(wininet_, request.get(), noDataLimit_)) return nullptr;
+    std::wstring added;
+    for (const RequestHeader& header : headers) {
+      added += Widen(header.name) + L": " + Widen(header.value) + L"\r\n";
+    }
+    HeaderDeadline deadline(wininet_, request.get(), headerDeadline_);
+    // Without the deadline a trickling server could hold the request for
+    // ever, so a request that cannot have one is not sent.
+    if (!deadline.Armed()) return nullptr;
+    const bool sent = wininet_.sendRequest(request.get(), added.empty() ? nullptr : added.c_str(),
+                                           static_cast<DWORD>(added.size()), nullptr, 0);
+    if (deadline.Stop()) {
+      (void)request.release();  // closed by the deadline
       return nullptr;
     }
-    return std::make_unique<Win32Response>(wininet_, std::move(connection), std::move(request),
-                                           std::move(wide));
+    if (!sent) return nullptr;
+    return std::make_unique<Win32Response>(wininet_, std::move(request), std::move(wide));
   }
 
  private:
   const WinInetCalls& wininet_;
   InternetHandle session_;
+  // The last server's connection, and who it was: host, port, user and
+  // password. Released before the session.
+  InternetHandle connection_;
+  std::wstring server_;
   DWORD noDataLimit_;
+  DWORD headerDeadline_;
 };
 
 }  // namespace
@@ -257,9 +347,13 @@ std::unique_ptr<InternetSession> Win32Internet::OpenSession(std::string_view age
   InternetHandle session(wininet->open(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                        nullptr, nullptr, 0));
   if (!session) return nullptr;
-  const auto limit = static_cast<DWORD>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(options_.noDataTimeout).count());
-  return std::make_unique<Win32Session>(*wininet, std::move(session), limit);
+  const auto milliseconds = [](std::chrono::seconds limit) {
+    return static_cast<DWORD>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
+  };
+  return std::make_unique<Win32Session>(*wininet, std::move(session),
+                                        milliseconds(options_.noDataTimeout),
+                                        milliseconds(options_.headerDeadline));
 }
 
 std::uint64_t Win32Internet::MonotonicMilliseconds() { return ::GetTickCount64(); }
