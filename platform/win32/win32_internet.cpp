@@ -84,10 +84,70 @@ bool SameAddress(const std::wstring& a, const std::wstring& b) {
   return left && right && *left == *right;
 }
 
+// NOTE: WinINet's timeouts hold for each receive, so a server that sends
+// one header line now and then never trips them, and a blocking
+// HttpSendRequest, which reads every header, waits until the last; under
+// Wine not even closing the handle from another thread ends it. So the
+// session is asynchronous: each call that cannot finish at once completes
+// on WinINet's own thread, and the launcher's one thread waits for it, for
+// no longer than its limit.
+//
+// What WinINet reports back for one request, and every buffer a pending
+// call of it may still write to. Made for each request and given to WinINet
+// as the request's context; WinINet's last word on the handle
+// (INTERNET_STATUS_HANDLE_CLOSING) deletes it, so a call the launcher
+// stopped waiting for never writes to freed memory.
+struct RequestContext {
+  // NOTE: under Wine every InternetReadFile call costs several wineserver
+  // round trips, too many for the core's 1024-byte blocks. The body is read
+  // ahead in one block of fixed size and handed out from there, so memory
+  // stays independent of the file's size. A failed read ends the body:
+  // whatever that call had fetched is never delivered.
+  static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
+  KernelHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // a call completed
+  DWORD result = 0;
+  DWORD error = 0;
+  std::wstring headers;
+  std::unique_ptr<std::byte[]> ahead = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
+  DWORD read = 0;
+
+  // Waits for the call that just returned ERROR_IO_PENDING; false when it
+  // failed, or did not complete within milliseconds (the error is then
+  // ERROR_INTERNET_TIMEOUT).
+  bool Completes(DWORD milliseconds) {
+    if (::WaitForSingleObject(done.get(), milliseconds) != WAIT_OBJECT_0) {
+      error = ERROR_INTERNET_TIMEOUT;
+      return false;
+    }
+    return result != 0;
+  }
+};
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information,
+                              DWORD) {
+  // The session and its connections carry no context.
+  if (context == 0) return;
+  auto* request = reinterpret_cast<RequestContext*>(context);
+  if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    const auto* outcome = static_cast<const INTERNET_ASYNC_RESULT*>(information);
+    request->result = static_cast<DWORD>(outcome->dwResult);
+    request->error = outcome->dwError;
+    ::SetEvent(request->done.get());
+  } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+    delete request;
+  }
+}
+
 class Win32Response final : public InternetResponse {
  public:
-  Win32Response(const WinInetCalls& wininet, InternetHandle url, std::wstring opened)
-      : wininet_(wininet), url_(std::move(url)), opened_(std::move(opened)) {}
+  Win32Response(const WinInetCalls& wininet, InternetHandle url, RequestContext& context,
+                DWORD noDataLimit, std::wstring opened)
+      : wininet_(wininet),
+        url_(std::move(url)),
+        context_(context),
+        noDataLimit_(noDataLimit),
+        opened_(std::move(opened)) {}
 
   int StatusCode() const override {
     DWORD status = 0;
@@ -162,32 +222,32 @@ class Win32Response final : public InternetResponse {
 
   ReadResult Read(std::span<std::byte> buffer) override {
     if (next_ == filled_) {
-      DWORD read = 0;
-      if (!wininet_.readFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
-                             &read)) {
-        return {false, 0, ::GetLastError() == ERROR_INTERNET_TIMEOUT};
+      context_.read = 0;
+      if (!wininet_.readFile(url_.get(), context_.ahead.get(),
+                             static_cast<DWORD>(RequestContext::kReadAheadSize), &context_.read)) {
+        const DWORD error = ::GetLastError();
+        // WinINet's own receive limit ends a silent read first; the wait's
+        // own limit is only a backstop.
+        if (error != ERROR_IO_PENDING || !context_.Completes(2 * noDataLimit_)) {
+          const DWORD why = error == ERROR_IO_PENDING ? context_.error : error;
+          return {false, 0, why == ERROR_INTERNET_TIMEOUT};
+        }
       }
       next_ = 0;
-      filled_ = read;
+      filled_ = context_.read;
     }
     const std::size_t count = std::min(buffer.size(), filled_ - next_);
-    if (count > 0) std::memcpy(buffer.data(), ahead_.get() + next_, count);
+    if (count > 0) std::memcpy(buffer.data(), context_.ahead.get() + next_, count);
     next_ += count;
     return {true, count};
   }
 
  private:
-  // NOTE: under Wine every InternetReadFile call costs several wineserver
-  // round trips, too many for the core's 1024-byte blocks. The body is read
-  // ahead in one block of fixed size and handed out from there, so memory
-  // stays independent of the file's size. A failed read ends the body:
-  // whatever that call had fetched is never delivered.
-  static constexpr std::size_t kReadAheadSize = 64 * 1024;
-
   const WinInetCalls& wininet_;
   InternetHandle url_;
+  RequestContext& context_;  // WinINet's, released with url_
+  DWORD noDataLimit_;
   std::wstring opened_;
-  std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
   std::size_t next_ = 0;
   std::size_t filled_ = 0;
 };
@@ -204,53 +264,6 @@ bool SetNoDataLimit(const WinInetCalls& wininet, HINTERNET handle, DWORD millise
   }
   return all;
 }
-
-// NOTE: WinINet's timeouts hold for each receive, so a server that sends
-// one header line now and then never trips them, and HttpSendRequest,
-// which reads every header, blocks until the last. Closing the request
-// handle from another thread is WinINet's documented way to end a blocking
-// call: a timer-queue timer does that at the headers' deadline, and from
-// then on owns the handle it closed.
-class HeaderDeadline {
- public:
-  HeaderDeadline(const WinInetCalls& wininet, HINTERNET request, DWORD milliseconds)
-      : wininet_(wininet), request_(request) {
-    if (!::CreateTimerQueueTimer(&timer_, nullptr, &HeaderDeadline::Expire, this, milliseconds,
-                                 0, WT_EXECUTEONLYONCE)) {
-      timer_ = nullptr;
-    }
-  }
-  HeaderDeadline(const HeaderDeadline&) = delete;
-  HeaderDeadline& operator=(const HeaderDeadline&) = delete;
-  ~HeaderDeadline() { Stop(); }
-
-  bool Armed() const { return timer_ != nullptr; }
-
-  // Stops the timer, waiting for it if it is closing the handle now; true
-  // when it closed it.
-  bool Stop() {
-    if (timer_) {
-      // INVALID_HANDLE_VALUE: returns only once a running callback ended.
-      ::DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
-      timer_ = nullptr;
-    }
-    return expired_;
-  }
-
- private:
-  static void CALLBACK Expire(void* self, BOOLEAN) {
-    auto* deadline = static_cast<HeaderDeadline*>(self);
-    deadline->expired_ = true;
-    deadline->wininet_.closeHandle(deadline->request_);
-  }
-
-  const WinInetCalls& wininet_;
-  HINTERNET request_;
-  HANDLE timer_ = nullptr;
-  // Written by the timer's thread, read once DeleteTimerQueueTimer waited
-  // for it.
-  volatile bool expired_ = false;
-};
 
 class Win32Session final : public InternetSession {
  public:
@@ -304,26 +317,26 @@ class Win32Session final : public InternetSession {
       if (!connection_) return nullptr;
       server_ = std::move(server);
     }
+    auto made = std::make_unique<RequestContext>();
+    if (!made->done) return nullptr;
     InternetHandle request(wininet_.openRequest(
         connection_.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
-        kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0), 0));
-    if (!request || !SetNoDataLimit(wininet_, request.get(), noDataLimit_)) return nullptr;
-    std::wstring added;
+        kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0),
+        reinterpret_cast<DWORD_PTR>(made.get())));
+    if (!request) return nullptr;
+    RequestContext& context = *made.release();  // WinINet's now, with the handle
+    if (!SetNoDataLimit(wininet_, request.get(), noDataLimit_)) return nullptr;
     for (const RequestHeader& header : headers) {
-      added += Widen(header.name) + L": " + Widen(header.value) + L"\r\n";
+      context.headers += Widen(header.name) + L": " + Widen(header.value) + L"\r\n";
     }
-    HeaderDeadline deadline(wininet_, request.get(), headerDeadline_);
-    // Without the deadline a trickling server could hold the request for
-    // ever, so a request that cannot have one is not sent.
-    if (!deadline.Armed()) return nullptr;
-    const bool sent = wininet_.sendRequest(request.get(), added.empty() ? nullptr : added.c_str(),
-                                           static_cast<DWORD>(added.size()), nullptr, 0);
-    if (deadline.Stop()) {
-      (void)request.release();  // closed by the deadline
+    if (!wininet_.sendRequest(request.get(),
+                              context.headers.empty() ? nullptr : context.headers.c_str(),
+                              static_cast<DWORD>(context.headers.size()), nullptr, 0) &&
+        (::GetLastError() != ERROR_IO_PENDING || !context.Completes(headerDeadline_))) {
       return nullptr;
     }
-    if (!sent) return nullptr;
-    return std::make_unique<Win32Response>(wininet_, std::move(request), std::move(wide));
+    return std::make_unique<Win32Response>(wininet_, std::move(request), context, noDataLimit_,
+                                           std::move(wide));
   }
 
  private:
@@ -345,8 +358,11 @@ std::unique_ptr<InternetSession> Win32Internet::OpenSession(std::string_view age
   const WinInetCalls* wininet = WinInet();
   if (!wininet) return nullptr;
   InternetHandle session(wininet->open(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                       nullptr, nullptr, 0));
-  if (!session) return nullptr;
+                                       nullptr, nullptr, INTERNET_FLAG_ASYNC));
+  if (!session || wininet->setStatusCallback(session.get(), &OnRequestStatus) ==
+                      INTERNET_INVALID_STATUS_CALLBACK) {
+    return nullptr;
+  }
   const auto milliseconds = [](std::chrono::seconds limit) {
     return static_cast<DWORD>(
         std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());

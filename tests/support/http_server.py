@@ -16,7 +16,7 @@ behaviour other than "send the file":
    "/serverlist/j.exe": {"hold_after": 1000, "hold_until": "/tmp/go"},
                        # the rest once that file exists (at most 120 s on)
    "/serverlist/k.exe": {"etag": "\"v1\"", "ranges": true, "drop_once_after": 1000},
-                       # the first request of k.exe is reset after 1000 bytes;
+                       # the first request of k.exe is reset 0.5 s after 1000 bytes;
                        # a Range request is answered 206 with the rest when its
                        # If-Range (if any) is the ETag, else 200 and the whole
    "/serverlist/l.exe": {"etag": "\"v1\"", "drop_once_after": 1000},
@@ -128,7 +128,9 @@ class Handler(BaseHTTPRequestHandler):
             earlier = self.server.requests_of.get(url_path, 0)
             self.server.requests_of[url_path] = earlier + 1
         if "drop_once_after" in rule and earlier == 0:
-            rule = dict(rule, reset_after=rule["drop_once_after"])
+            # A pause before the reset, so that the client has read what was
+            # sent: a reset discards what it has not read yet.
+            rule = dict(rule, stall_after=rule["drop_once_after"], stall_seconds=0.5)
         first = self._range_start(rule, len(body))
         if first is not None:
             status = 206
