@@ -203,7 +203,8 @@ class Win32Response final : public InternetResponse {
         return Narrow(std::wstring(buffer.data(), size / sizeof(wchar_t)));
       }
       if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
-      buffer.resize(std::max(buffer.size(), size / sizeof(wchar_t) + 1) + wide.size());
+      buffer.resize(std::max<std::size_t>(buffer.size(), std::size_t{size} / sizeof(wchar_t) + 1) +
+                    wide.size());
     }
     return std::nullopt;
   }
