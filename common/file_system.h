@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ class TemporaryFile {
   virtual void MoveInto(const std::string& target) = 0;
 };
 
+// A download stops before it would leave less than this free on the disk
+// it writes to: a server sending an endless body (or anyone on the path,
+// whose bytes would be refused only at the end) cannot fill it.
+inline constexpr std::uint64_t kFreeSpaceMarginBytes = std::uint64_t{64} << 20;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -77,6 +83,9 @@ class FileSystem {
     });
     return content;
   }
+  // The bytes this process may still write on the disk that holds
+  // directory; nothing when the system cannot tell. Never throws.
+  virtual std::optional<std::uint64_t> FreeSpace(const std::string& directory) noexcept = 0;
   // The separator this platform puts between a directory and a name.
   virtual char PathSeparator() const = 0;
 };

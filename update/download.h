@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,13 +23,66 @@ inline constexpr std::size_t kDownloadBlockSize = 1024;
 // The agent name sent with every request: the running program's file name.
 std::string AgentName(std::string_view executablePath);
 
+// The internet of one start: every session asked of it is the one the
+// platform opened at the first request, so every request of the start goes
+// out on one connection, kept open between requests where the server
+// allows it. That session is owned here, named by the first agent asked
+// for, and released with this object; what OpenSession hands out borrows
+// it. Requests stay one after another: each response is released before
+// the next request is sent.
+class OneSessionInternet final : public Internet {
+ public:
+  explicit OneSessionInternet(Internet& platform) : platform_(platform) {}
+  OneSessionInternet(const OneSessionInternet&) = delete;
+  OneSessionInternet& operator=(const OneSessionInternet&) = delete;
+
+  std::unique_ptr<InternetSession> OpenSession(std::string_view agent) override;
+  std::uint64_t MonotonicMilliseconds() override { return platform_.MonotonicMilliseconds(); }
+
+ private:
+  Internet& platform_;
+  std::unique_ptr<InternetSession> session_;
+};
+
+// A transfer that ends early after bytes arrived (a reset, a close before
+// the announced length, a chunked body cut off) is continued from the
+// bytes it has, this many times at most, and only while each continuation
+// gets further than the one before. A silent or too slow server is not
+// asked again.
+inline constexpr int kMaxContinuations = 5;
+
+// How often a download asks the disk again how much room is left.
+inline constexpr std::uint64_t kFreeSpaceRecheckBytes = std::uint64_t{1} << 20;
+
+// The room a download may take on the disk its file is on: all but
+// kFreeSpaceMarginBytes of what is free.
+class DiskRoom {
+ public:
+  DiskRoom(FileSystem& files, std::string directory)
+      : files_(files), directory_(std::move(directory)) {}
+  // Whether a body of this announced length fits.
+  bool Holds(std::uint64_t announced);
+  // Whether bytes more may be written now; counts them.
+  bool Takes(std::uint64_t bytes);
+
+ private:
+  // What the disk has beyond the margin; nothing when it cannot tell.
+  std::optional<std::uint64_t> Room();
+
+  FileSystem& files_;
+  std::string directory_;
+  std::uint64_t allowance_ = 0;  // bytes that may be written before asking again
+};
+
 // How one transfer ended, so that a refusal can be told by its cause.
 enum class TransferEnd {
   Whole,        // a 2xx status and the whole body, as long as announced
   NotOpened,    // no session, or the address could not be opened
   ErrorStatus,  // not a 2xx status: an error page is never read as the file
-  TooLarge,     // announced or sent more than the limit; the rest unread
-  TooSlow,      // fell below the slowest pace (see kSlowestBytesPerSecond)
+  TooLarge,     // announced or sent more than the limit, or than the disk
+                // has room for; the rest unread
+  TooSlow,      // fell below the slowest pace (see kSlowestBytesPerSecond),
+                // or nothing arrived for kNoDataTimeoutSeconds
   ShortBody,    // ended before the length the server announced
   BrokenOff,    // a read failed
 };
@@ -44,10 +98,20 @@ struct TransferReport {
 // The one rule for what a response must be to be taken as a file: reads the
 // body of response (nullptr: it could not be opened) and hands it to take
 // block by block through one fixed buffer, never more than maxBytes, so
-// memory does not grow with the file.
+// memory does not grow with the file; with room, never more than the disk
+// has room for.
 using BodyReceiver = std::function<void(std::span<const std::byte> block)>;
 TransferReport ReadResponse(Internet& internet, InternetResponse* response, std::uint64_t maxBytes,
-                            const BodyReceiver& take);
+                            const BodyReceiver& take, DiskRoom* room = nullptr);
+
+// The first and last byte and the file's length a 206 response's
+// Content-Range names ("bytes 100-999/1000"); nothing for any other form.
+struct ContentRange {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  std::uint64_t length = 0;
+};
+std::optional<ContentRange> ParseContentRange(std::string_view text);
 
 // Fetches url and stores its body at localPath. True only when a 2xx
 // response arrived whole (as long as it announced, if it announced a
@@ -63,7 +127,12 @@ TransferReport ReadResponse(Internet& internet, InternetResponse* response, std:
 // handed to the check once the transfer is complete and its handles are
 // released; only when the check agrees is the file moved into place. A body
 // longer than maxBytes fails, found out without reading the rest; so does a
-// transfer slower than the slowest pace (see kSlowestBytesPerSecond).
+// transfer slower than the slowest pace (see kSlowestBytesPerSecond), and
+// one that would leave less than kFreeSpaceMarginBytes free on the disk.
+// A transfer that drops part-way is continued (see kMaxContinuations) with
+// a Range request guarded by If-Range and the response's validator; one
+// without a validator is continued only with a check, which proves the
+// whole file anyway.
 using DownloadCheck = std::function<bool(const FileHash& hash)>;
 inline constexpr std::uint64_t kNoSizeLimit = UINT64_MAX;
 bool DownloadToFile(Internet& internet, FileSystem& files, const std::string& agent,

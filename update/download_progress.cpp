@@ -18,6 +18,9 @@ class WatchedResponse final : public InternetResponse {
   int StatusCode() const override { return inner_->StatusCode(); }
   std::optional<std::uint64_t> ContentLength() const override { return announced_; }
   std::string RedirectedTo() const override { return inner_->RedirectedTo(); }
+  std::optional<std::string> Header(std::string_view name) const override {
+    return inner_->Header(name);
+  }
   ReadResult Read(std::span<std::byte> buffer) override {
     if (progress_.Cancelled()) return {};
     const ReadResult read = inner_->Read(buffer);
@@ -37,9 +40,12 @@ class WatchedSession final : public InternetSession {
  public:
   WatchedSession(std::unique_ptr<InternetSession> inner, DownloadProgress& progress)
       : inner_(std::move(inner)), progress_(progress) {}
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  // After a Cancel nothing opens, a dropped transfer's continuation
+  // neither.
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader> headers) override {
     if (progress_.Cancelled()) return nullptr;
-    std::unique_ptr<InternetResponse> response = inner_->OpenUrl(url);
+    std::unique_ptr<InternetResponse> response = inner_->OpenUrl(url, headers);
     if (!response) return nullptr;
     return std::make_unique<WatchedResponse>(std::move(response), progress_);
   }

@@ -40,7 +40,8 @@ void Recorded(const Replacing& replacing, const SignedRelease& release, const st
 // like a failed download. With the maker's progress option (progressTitle),
 // a window shows the downloads from the Yes on and closes before any box;
 // its Cancel is the answer No.
-void BringInMissingFiles(Platform& platform, const std::string& agent, const SignedRelease& release,
+void BringInMissingFiles(Platform& platform, Internet& startInternet, const std::string& agent,
+                         const SignedRelease& release,
                          const Replacing& replacing, const Manifest& manifest,
                          const std::optional<std::string>& progressTitle, LauncherState& state) {
   // Otherwise only presence counts: a file that is there is never replaced.
@@ -80,7 +81,7 @@ void BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
     if (!downloadAllowed) {
       downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
       if (downloadAllowed && progressTitle && platform.progress) {
-        progress.emplace(*platform.progress, platform.internet, *progressTitle, countFetches(i));
+        progress.emplace(*platform.progress, startInternet, *progressTitle, countFetches(i));
       }
     }
     if (!downloadAllowed) {
@@ -91,7 +92,7 @@ void BringInMissingFiles(Platform& platform, const std::string& agent, const Sig
     // With the maker's key, a file the signed list does not name is not
     // even asked for.
     const std::optional<DownloadCheck> check = release.ForEntry(name);
-    Internet& internet = progress ? progress->Watched() : platform.internet;
+    Internet& internet = progress ? progress->Watched() : startInternet;
     if (check && progress) progress->Begin(state.buttonCaptions[i]);
     bool kept = false;
     // Whatever may come to stand under this name, the record no longer
@@ -173,8 +174,10 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   state.startupState = StartupState::Ok;
   state.endRequested = false;
   state.workDir = platform.files.CurrentDirectory();
-  // Every request of this start goes out under the same agent name.
+  // Every request of this start goes out under the same agent name, one
+  // after another through one session.
   const std::string agent = AgentName(platform.system.OwnExecutablePath());
+  OneSessionInternet internet(platform.internet);
   const char separator = platform.files.PathSeparator();
   const std::string manifestPath = JoinPath(state.workDir, separator, texts::kLocalManifestName);
   RemoveAbandonedDownloads(platform.files, state.workDir);
@@ -196,12 +199,12 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   const bool replaceChanged = release.Required() && addresses.replaceChangedFiles;
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
   const DownloadCheck manifestCheck = release.ForManifest(
-      platform.internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
+      internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
 
   // A failed fetch, a manifest past its size limit or one the list does not
   // vouch for leaves the previous local copy (and the kept list) as they
   // were.
-  if (!DownloadToFile(platform.internet, platform.files, agent, manifestUrl, manifestPath,
+  if (!DownloadToFile(internet, platform.files, agent, manifestUrl, manifestPath,
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
@@ -222,8 +225,8 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     if (addresses.showProgress) {
       progressTitle = manifest.title.value_or(std::string(texts::kInitialCaption));
     }
-    BringInMissingFiles(platform, agent, release, Replacing{record ? &*record : nullptr}, manifest,
-                        progressTitle, state);
+    BringInMissingFiles(platform, internet, agent, release, Replacing{record ? &*record : nullptr},
+                        manifest, progressTitle, state);
     if (record) record->Save();
     target.DisplayButtons();
   }

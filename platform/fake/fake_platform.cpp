@@ -29,10 +29,23 @@ class FakeUrlHandle final : public InternetResponse {
     return response_.body.size();
   }
 
+  std::optional<std::string> Header(std::string_view name) const override {
+    for (const auto& [key, value] : response_.headers) {
+      if (std::equal(key.begin(), key.end(), name.begin(), name.end(), [](char a, char b) {
+            return (a | 0x20) == (b | 0x20);
+          })) {
+        return value;
+      }
+    }
+    return std::nullopt;
+  }
+
   ReadResult Read(std::span<std::byte> buffer) override {
     owner_.largestRead = std::max(owner_.largestRead, buffer.size());
     owner_.nowMilliseconds += response_.millisecondsPerRead;
-    if (response_.failAfterBytes && offset_ >= *response_.failAfterBytes) return {false, 0};
+    if (response_.failAfterBytes && offset_ >= *response_.failAfterBytes) {
+      return {false, 0, response_.silent};
+    }
     std::size_t available = response_.body.size() - offset_;
     if (response_.failAfterBytes) {
       available = std::min(available, *response_.failAfterBytes - offset_);
@@ -59,12 +72,22 @@ class FakeSession final : public InternetSession {
     owner_.eventLog.push_back("close session");
   }
 
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader> headers) override {
     const std::string address(url);
     owner_.requests.push_back(address);
     owner_.eventLog.push_back("open url: " + address);
+    std::string added;
+    for (const RequestHeader& header : headers) {
+      added += (added.empty() ? "" : "; ") + header.name + ": " + header.value;
+    }
+    owner_.requestHeaders.push_back(added);
     FakeResponse response;
-    if (auto it = owner_.responses.find(address); it != owner_.responses.end()) {
+    if (auto next = owner_.nextResponses.find(address);
+        next != owner_.nextResponses.end() && !next->second.empty()) {
+      response = next->second.front();
+      next->second.pop_front();
+    } else if (auto it = owner_.responses.find(address); it != owner_.responses.end()) {
       response = it->second;
     } else {
       response.status = 404;
@@ -178,6 +201,7 @@ class FakeTemporaryFile final : public TemporaryFile {
 std::unique_ptr<InternetSession> FakeInternet::OpenSession(std::string_view agent) {
   agents.emplace_back(agent);
   if (failSession) return nullptr;
+  ++sessionsOpened;
   return std::make_unique<FakeSession>(*this);
 }
 

@@ -34,6 +34,10 @@ struct FakeResponse {
   std::size_t chunk = 4096;
   // How far each Read moves the internet's clock on (a slow server).
   std::uint64_t millisecondsPerRead = 0;
+  // The failing read says nothing arrived for the no-data limit.
+  bool silent = false;
+  // Response headers, by name as written (ETag, Content-Range, ...).
+  std::map<std::string, std::string> headers;
 };
 
 // Everything the core did, in order, as readable lines such as
@@ -51,9 +55,14 @@ class FakeInternet final : public Internet {
   // The clock; a response's reads may move it on (FakeResponse::millisecondsPerRead).
   std::uint64_t nowMilliseconds = 0;
   std::map<std::string, FakeResponse> responses;  // by address; others are 404
+  // Answers for the next requests of an address, in turn, before responses.
+  std::map<std::string, std::deque<FakeResponse>> nextResponses;
   bool failSession = false;
   std::vector<std::string> agents;  // agent of every session opened
   std::vector<std::string> requests;
+  // The headers each request added, "Name: value" joined by "; ".
+  std::vector<std::string> requestHeaders;
+  int sessionsOpened = 0;
   int liveHandles = 0;  // sessions and responses not yet released
   std::size_t largestRead = 0;
 
@@ -71,6 +80,9 @@ class FakeFiles final : public FileSystem {
   bool RemoveUnlessHeld(const std::string& path) noexcept override;
   std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;
   std::uint64_t ProcessId() const override { return processId; }
+  std::optional<std::uint64_t> FreeSpace(const std::string&) noexcept override {
+    return reportedFreeSpace;
+  }
   char PathSeparator() const override { return '\\'; }
 
   std::string currentDirectory = "C:\\Users\\ana\\Kestrune";
@@ -82,6 +94,8 @@ class FakeFiles final : public FileSystem {
   std::map<std::string, std::string> broughtInByAnother;
   // Bytes that may still be written before the disk is full.
   std::optional<std::size_t> freeSpace;
+  // What FreeSpace reports; unknown by default.
+  std::optional<std::uint64_t> reportedFreeSpace;
   int openOutputFiles = 0;  // output and temporary files not yet released
   std::vector<std::string> reads;  // every file read, in order
   std::set<std::string> heldFiles;  // temporary files a running launcher holds

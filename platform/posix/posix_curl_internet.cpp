@@ -8,19 +8,25 @@ namespace kestrune::posix {
 
 namespace {
 
+// The session owns the share handle that holds the connection cache of
+// every transfer it opens, so a connection stays open from one request to
+// the next. One thread only: the cache needs no lock.
 class CurlSession final : public InternetSession {
  public:
-  CurlSession(const CurlOptions& options, std::string agent)
-      : options_(options), agent_(std::move(agent)) {}
+  CurlSession(const CurlOptions& options, std::string agent,
+              std::unique_ptr<CURLSH, CurlShareCleanup> share)
+      : options_(options), agent_(std::move(agent)), share_(std::move(share)) {}
 
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader> headers) override {
     // The core gives every address ready to send.
-    return CurlTransfer::Open(std::string(url), agent_, options_);
+    return CurlTransfer::Open(share_.get(), std::string(url), agent_, headers, options_);
   }
 
  private:
   const CurlOptions& options_;
   std::string agent_;
+  std::unique_ptr<CURLSH, CurlShareCleanup> share_;
 };
 
 }  // namespace
@@ -35,7 +41,13 @@ CurlInternet::~CurlInternet() {
 
 std::unique_ptr<InternetSession> CurlInternet::OpenSession(std::string_view agent) {
   if (!initialised_) return nullptr;
-  return std::make_unique<CurlSession>(options_, std::string(agent));
+  std::unique_ptr<CURLSH, CurlShareCleanup> share(curl_share_init());
+  if (!share ||
+      curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+      curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK) {
+    return nullptr;
+  }
+  return std::make_unique<CurlSession>(options_, std::string(agent), std::move(share));
 }
 
 std::uint64_t CurlInternet::MonotonicMilliseconds() {

@@ -17,6 +17,9 @@ struct CurlOptions {
   // A transfer that receives nothing for this long is broken off.
   std::chrono::seconds noDataTimeout{kNoDataTimeoutSeconds};
   std::chrono::seconds connectTimeout{kNoDataTimeoutSeconds};
+  // The final response's status and headers must have arrived this long
+  // after the request was sent.
+  std::chrono::seconds headerDeadline{kHeaderDeadlineSeconds};
   // More redirects than this make the request fail (a loop does).
   long maxRedirects = 10;
   // A PEM bundle of trusted authorities to use instead of the system's

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_curl_transfer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -29,12 +30,20 @@ void SetOption(CURL* easy, CURLoption option, T value, bool& ok) {
 
 }  // namespace
 
-std::unique_ptr<CurlTransfer> CurlTransfer::Open(const std::string& url, const std::string& agent,
+std::unique_ptr<CurlTransfer> CurlTransfer::Open(CURLSH* share, const std::string& url,
+                                                 const std::string& agent,
+                                                 std::span<const RequestHeader> headers,
                                                  const CurlOptions& options) {
   std::unique_ptr<CurlTransfer> transfer(new CurlTransfer());
-  if (!transfer->Configure(url, agent, options)) return nullptr;
+  transfer->headersDue_ = std::chrono::steady_clock::now() + options.headerDeadline;
+  if (!transfer->Configure(share, url, agent, headers, options)) return nullptr;
 
-  while (!transfer->finalHeaders_ && !transfer->finished_) transfer->Step();
+  while (!transfer->finalHeaders_ && !transfer->finished_) {
+    // Header lines keep the no-data clock going; only this ends a server
+    // that sends them one by one, slowly.
+    if (std::chrono::steady_clock::now() >= transfer->headersDue_) return nullptr;
+    transfer->Step();
+  }
   if (!transfer->finalHeaders_ && transfer->result_ != CURLE_OK) return nullptr;
 
   long code = 0;
@@ -59,17 +68,25 @@ std::unique_ptr<CurlTransfer> CurlTransfer::Open(const std::string& url, const s
   return transfer;
 }
 
-bool CurlTransfer::Configure(const std::string& url, const std::string& agent,
-                             const CurlOptions& options) {
+bool CurlTransfer::Configure(CURLSH* share, const std::string& url, const std::string& agent,
+                             std::span<const RequestHeader> headers, const CurlOptions& options) {
   multi_.reset(curl_multi_init());
   easy_.reset(curl_easy_init());
   if (!multi_ || !easy_) return false;
+  for (const RequestHeader& header : headers) {
+    const std::string line = header.name + ": " + header.value;
+    curl_slist* longer = curl_slist_append(requestHeaders_.get(), line.c_str());
+    if (!longer) return false;
+    (void)requestHeaders_.release();  // now part of longer
+    requestHeaders_.reset(longer);
+  }
   pending_.reserve(CURL_MAX_WRITE_SIZE);
 
   CURL* easy = easy_.get();
   bool ok = true;
   SetOption(easy, CURLOPT_URL, url.c_str(), ok);
   SetOption(easy, CURLOPT_USERAGENT, agent.c_str(), ok);
+  SetOption(easy, CURLOPT_SHARE, share, ok);
   SetOption(easy, CURLOPT_PROTOCOLS_STR, "http,https", ok);
   // An https request is never followed down to plain http, which anyone on
   // the path could answer; WinINet refuses that redirect too.
@@ -94,6 +111,7 @@ bool CurlTransfer::Configure(const std::string& url, const std::string& agent,
   SetOption(easy, CURLOPT_HEADERDATA, static_cast<void*>(this), ok);
   SetOption(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody, ok);
   SetOption(easy, CURLOPT_WRITEDATA, static_cast<void*>(this), ok);
+  if (requestHeaders_) SetOption(easy, CURLOPT_HTTPHEADER, requestHeaders_.get(), ok);
   if (!ok) return false;
 
   if (curl_multi_add_handle(multi_.get(), easy) != CURLM_OK) return false;
@@ -103,6 +121,13 @@ bool CurlTransfer::Configure(const std::string& url, const std::string& agent,
 
 CurlTransfer::~CurlTransfer() {
   if (attached_) curl_multi_remove_handle(multi_.get(), easy_.get());
+}
+
+std::optional<std::string> CurlTransfer::Header(std::string_view name) const {
+  for (const auto& [key, value] : headers_) {
+    if (key.size() == name.size() && StartsWithNoCase(key, name)) return value;
+  }
+  return std::nullopt;
 }
 
 void CurlTransfer::Step() {
@@ -125,13 +150,18 @@ void CurlTransfer::Step() {
   }
   if (pendingRead_ < pending_.size() || paused_) return;
 
-  const auto quiet = std::chrono::steady_clock::now() - lastActivity_;
+  const auto now = std::chrono::steady_clock::now();
+  const auto quiet = now - lastActivity_;
   if (quiet >= noDataTimeout_) {
     finished_ = true;
     result_ = CURLE_OPERATION_TIMEDOUT;
     return;
   }
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(noDataTimeout_ - quiet);
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(noDataTimeout_ - quiet);
+  if (!finalHeaders_) {
+    left = std::min(left, std::chrono::ceil<std::chrono::milliseconds>(headersDue_ - now));
+    left = std::max(left, std::chrono::milliseconds(0));
+  }
   const auto wait = std::min<std::chrono::milliseconds::rep>(left.count(), kPollMilliseconds);
   curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(wait), nullptr);
 }
@@ -160,7 +190,7 @@ ReadResult CurlTransfer::Read(std::span<std::byte> buffer) {
       Resume();
       continue;
     }
-    if (finished_) return {result_ == CURLE_OK, 0};
+    if (finished_) return {result_ == CURLE_OK, 0, result_ == CURLE_OPERATION_TIMEDOUT};
     Step();
   }
 }
@@ -171,8 +201,22 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   transfer->lastActivity_ = std::chrono::steady_clock::now();
   if (line.starts_with("HTTP/")) {
     transfer->sawLocation_ = false;
-  } else if (StartsWithNoCase(line, "location:")) {
-    transfer->sawLocation_ = true;
+    transfer->headers_.clear();
+  } else if (const std::size_t colon = line.find(':');
+             colon != std::string_view::npos && colon > 0) {
+    std::string name(line.substr(0, colon));
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+      value.remove_suffix(1);
+    }
+    if (name == "location") transfer->sawLocation_ = true;
+    try {
+      transfer->headers_.emplace_back(std::move(name), std::string(value));
+    } catch (...) {
+      return 0;  // libcurl ends the transfer with an error
+    }
   } else if (line == "\r\n" || line == "\n") {
     // The end of one response's headers. It is the final one unless it is
     // interim (1xx) or a redirect libcurl is about to follow.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <array>
@@ -262,5 +263,12 @@ std::vector<std::string> PosixFileSystem::FileNamesIn(const std::string& directo
 }
 
 std::uint64_t PosixFileSystem::ProcessId() const { return static_cast<std::uint64_t>(::getpid()); }
+
+std::optional<std::uint64_t> PosixFileSystem::FreeSpace(const std::string& directory) noexcept {
+  struct statvfs disk {};
+  if (::statvfs(directory.c_str(), &disk) != 0) return std::nullopt;
+  // What a process without the superuser's reserve may still write.
+  return static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
+}
 
 }  // namespace kestrune::posix

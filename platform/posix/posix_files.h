@@ -21,6 +21,7 @@ class PosixFileSystem final : public FileSystem {
   bool RemoveUnlessHeld(const std::string& path) noexcept override;
   std::vector<std::string> FileNamesIn(const std::string& directory) noexcept override;
   std::uint64_t ProcessId() const override;
+  std::optional<std::uint64_t> FreeSpace(const std::string& directory) noexcept override;
   char PathSeparator() const override { return '/'; }
 };
 

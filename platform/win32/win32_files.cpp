@@ -258,4 +258,17 @@ std::vector<std::string> Win32FileSystem::FileNamesIn(const std::string& directo
 
 std::uint64_t Win32FileSystem::ProcessId() const { return ::GetCurrentProcessId(); }
 
+std::optional<std::uint64_t> Win32FileSystem::FreeSpace(const std::string& directory) noexcept {
+  try {
+    ULARGE_INTEGER available{};
+    // What this user may still write there, quotas counted.
+    if (!::GetDiskFreeSpaceExW(Widen(directory).c_str(), &available, nullptr, nullptr)) {
+      return std::nullopt;
+    }
+    return available.QuadPart;
+  } catch (...) {
+    return std::nullopt;  // a name that cannot be converted
+  }
+}
+
 }  // namespace kestrune::win32

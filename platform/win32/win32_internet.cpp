@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_system_library.h"
@@ -83,13 +84,69 @@ bool SameAddress(const std::wstring& a, const std::wstring& b) {
   return left && right && *left == *right;
 }
 
+// NOTE: WinINet's timeouts hold for each receive, so a server that sends
+// one header line now and then never trips them, and a blocking
+// HttpSendRequest, which reads every header, waits until the last; under
+// Wine not even closing the handle from another thread ends it. So the
+// session is asynchronous: each call that cannot finish at once completes
+// on WinINet's own thread, and the launcher's one thread waits for it, for
+// no longer than its limit.
+//
+// What WinINet reports back for one request, and every buffer a pending
+// call of it may still write to. Made for each request and given to WinINet
+// as the request's context; WinINet's last word on the handle
+// (INTERNET_STATUS_HANDLE_CLOSING) deletes it, so a call the launcher
+// stopped waiting for never writes to freed memory.
+struct RequestContext {
+  // NOTE: under Wine every InternetReadFile call costs several wineserver
+  // round trips, too many for the core's 1024-byte blocks. The body is read
+  // ahead in one block of fixed size and handed out from there, so memory
+  // stays independent of the file's size. A failed read ends the body:
+  // whatever that call had fetched is never delivered.
+  static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
+  KernelHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // a call completed
+  DWORD result = 0;
+  DWORD error = 0;
+  std::wstring headers;
+  std::unique_ptr<std::byte[]> ahead = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
+  DWORD read = 0;
+
+  // Waits for the call that just returned ERROR_IO_PENDING; false when it
+  // failed, or did not complete within milliseconds (the error is then
+  // ERROR_INTERNET_TIMEOUT).
+  bool Completes(DWORD milliseconds) {
+    if (::WaitForSingleObject(done.get(), milliseconds) != WAIT_OBJECT_0) {
+      error = ERROR_INTERNET_TIMEOUT;
+      return false;
+    }
+    return result != 0;
+  }
+};
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information,
+                              DWORD) {
+  // The session and its connections carry no context.
+  if (context == 0) return;
+  auto* request = reinterpret_cast<RequestContext*>(context);
+  if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    const auto* outcome = static_cast<const INTERNET_ASYNC_RESULT*>(information);
+    request->result = static_cast<DWORD>(outcome->dwResult);
+    request->error = outcome->dwError;
+    ::SetEvent(request->done.get());
+  } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+    delete request;
+  }
+}
+
 class Win32Response final : public InternetResponse {
  public:
-  Win32Response(const WinInetCalls& wininet, InternetHandle connection, InternetHandle url,
-                std::wstring opened)
+  Win32Response(const WinInetCalls& wininet, InternetHandle url, RequestContext& context,
+                DWORD noDataLimit, std::wstring opened)
       : wininet_(wininet),
-        connection_(std::move(connection)),
         url_(std::move(url)),
+        context_(context),
+        noDataLimit_(noDataLimit),
         opened_(std::move(opened)) {}
 
   int StatusCode() const override {
@@ -133,6 +190,25 @@ class Win32Response final : public InternetResponse {
     return length;
   }
 
+  std::optional<std::string> Header(std::string_view name) const override {
+    const std::wstring wide = Widen(name);
+    std::vector<wchar_t> buffer(std::max<std::size_t>(wide.size() + 1, 256));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      // HTTP_QUERY_CUSTOM reads the header's name from the buffer.
+      std::copy(wide.begin(), wide.end(), buffer.begin());
+      buffer[wide.size()] = L'\0';
+      auto size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+      DWORD index = 0;
+      if (wininet_.httpQueryInfo(url_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, &index)) {
+        return Narrow(std::wstring(buffer.data(), size / sizeof(wchar_t)));
+      }
+      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+      buffer.resize(std::max<std::size_t>(buffer.size(), std::size_t{size} / sizeof(wchar_t) + 1) +
+                    wide.size());
+    }
+    return std::nullopt;
+  }
+
   std::string RedirectedTo() const override {
     DWORD size = 0;
     wininet_.queryOption(url_.get(), INTERNET_OPTION_URL, nullptr, &size);
@@ -147,33 +223,32 @@ class Win32Response final : public InternetResponse {
 
   ReadResult Read(std::span<std::byte> buffer) override {
     if (next_ == filled_) {
-      DWORD read = 0;
-      if (!wininet_.readFile(url_.get(), ahead_.get(), static_cast<DWORD>(kReadAheadSize),
-                             &read)) {
-        return {false, 0};
+      context_.read = 0;
+      if (!wininet_.readFile(url_.get(), context_.ahead.get(),
+                             static_cast<DWORD>(RequestContext::kReadAheadSize), &context_.read)) {
+        const DWORD error = ::GetLastError();
+        // WinINet's own receive limit ends a silent read first; the wait's
+        // own limit is only a backstop.
+        if (error != ERROR_IO_PENDING || !context_.Completes(2 * noDataLimit_)) {
+          const DWORD why = error == ERROR_IO_PENDING ? context_.error : error;
+          return {false, 0, why == ERROR_INTERNET_TIMEOUT};
+        }
       }
       next_ = 0;
-      filled_ = read;
+      filled_ = context_.read;
     }
     const std::size_t count = std::min(buffer.size(), filled_ - next_);
-    if (count > 0) std::memcpy(buffer.data(), ahead_.get() + next_, count);
+    if (count > 0) std::memcpy(buffer.data(), context_.ahead.get() + next_, count);
     next_ += count;
     return {true, count};
   }
 
  private:
-  // NOTE: under Wine every InternetReadFile call costs several wineserver
-  // round trips, too many for the core's 1024-byte blocks. The body is read
-  // ahead in one block of fixed size and handed out from there, so memory
-  // stays independent of the file's size. A failed read ends the body:
-  // whatever that call had fetched is never delivered.
-  static constexpr std::size_t kReadAheadSize = 64 * 1024;
-
   const WinInetCalls& wininet_;
-  InternetHandle connection_;  // the request's parent, closed after it
   InternetHandle url_;
+  RequestContext& context_;  // WinINet's, released with url_
+  DWORD noDataLimit_;
   std::wstring opened_;
-  std::unique_ptr<std::byte[]> ahead_ = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
   std::size_t next_ = 0;
   std::size_t filled_ = 0;
 };
@@ -193,15 +268,20 @@ bool SetNoDataLimit(const WinInetCalls& wininet, HINTERNET handle, DWORD millise
 
 class Win32Session final : public InternetSession {
  public:
-  Win32Session(const WinInetCalls& wininet, InternetHandle session, DWORD noDataLimit)
-      : wininet_(wininet), session_(std::move(session)), noDataLimit_(noDataLimit) {}
+  Win32Session(const WinInetCalls& wininet, InternetHandle session, DWORD noDataLimit,
+               DWORD headerDeadline)
+      : wininet_(wininet),
+        session_(std::move(session)),
+        noDataLimit_(noDataLimit),
+        headerDeadline_(headerDeadline) {}
 
   // A plain GET: no headers, no context; redirects are followed.
   // NOTE: opened in the steps InternetOpenUrl takes inside (connect, open
   // the request, send it), so that the request has the no-data limit before
   // it is sent: Wine's InternetOpenUrl gives its requests no receive limit
   // whatever the session has.
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader> headers) override {
     // Always from the server, and never kept: WinINet would otherwise
     // answer from its cache (a far-future expiry would freeze the
     // manifest), and write every download a second time there.
@@ -226,25 +306,49 @@ class Win32Session final : public InternetSession {
                           part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty()) object = L"/";
 
-    InternetHandle connection(wininet_.connect(
-        session_.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
-        password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return nullptr;
+    // One connection handle for the server, kept for the session's next
+    // requests: WinINet keeps its keep-alive connection under it.
+    std::wstring server = host + L'\n' + std::to_wstring(parts.nPort) + L'\n' + user + L'\n' +
+                          password;
+    if (!connection_ || server != server_) {
+      connection_.reset();
+      connection_.reset(wininet_.connect(
+          session_.get(), host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
+          password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+      if (!connection_) return nullptr;
+      server_ = std::move(server);
+    }
+    auto made = std::make_unique<RequestContext>();
+    if (!made->done) return nullptr;
     InternetHandle request(wininet_.openRequest(
-        connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
-        kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0), 0));
-    if (!request || !SetNoDataLimit(wininet_, request.get(), noDataLimit_) ||
-        !wininet_.sendRequest(request.get(), nullptr, 0, nullptr, 0)) {
+        connection_.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
+        kFromTheServerOnly | (secure ? INTERNET_FLAG_SECURE : 0),
+        reinterpret_cast<DWORD_PTR>(made.get())));
+    if (!request) return nullptr;
+    RequestContext& context = *made.release();  // WinINet's now, with the handle
+    if (!SetNoDataLimit(wininet_, request.get(), noDataLimit_)) return nullptr;
+    for (const RequestHeader& header : headers) {
+      context.headers += Widen(header.name) + L": " + Widen(header.value) + L"\r\n";
+    }
+    if (!wininet_.sendRequest(request.get(),
+                              context.headers.empty() ? nullptr : context.headers.c_str(),
+                              static_cast<DWORD>(context.headers.size()), nullptr, 0) &&
+        (::GetLastError() != ERROR_IO_PENDING || !context.Completes(headerDeadline_))) {
       return nullptr;
     }
-    return std::make_unique<Win32Response>(wininet_, std::move(connection), std::move(request),
+    return std::make_unique<Win32Response>(wininet_, std::move(request), context, noDataLimit_,
                                            std::move(wide));
   }
 
  private:
   const WinInetCalls& wininet_;
   InternetHandle session_;
+  // The last server's connection, and who it was: host, port, user and
+  // password. Released before the session.
+  InternetHandle connection_;
+  std::wstring server_;
   DWORD noDataLimit_;
+  DWORD headerDeadline_;
 };
 
 }  // namespace
@@ -255,11 +359,18 @@ std::unique_ptr<InternetSession> Win32Internet::OpenSession(std::string_view age
   const WinInetCalls* wininet = WinInet();
   if (!wininet) return nullptr;
   InternetHandle session(wininet->open(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                       nullptr, nullptr, 0));
-  if (!session) return nullptr;
-  const auto limit = static_cast<DWORD>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(options_.noDataTimeout).count());
-  return std::make_unique<Win32Session>(*wininet, std::move(session), limit);
+                                       nullptr, nullptr, INTERNET_FLAG_ASYNC));
+  if (!session || wininet->setStatusCallback(session.get(), &OnRequestStatus) ==
+                      INTERNET_INVALID_STATUS_CALLBACK) {
+    return nullptr;
+  }
+  const auto milliseconds = [](std::chrono::seconds limit) {
+    return static_cast<DWORD>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
+  };
+  return std::make_unique<Win32Session>(*wininet, std::move(session),
+                                        milliseconds(options_.noDataTimeout),
+                                        milliseconds(options_.headerDeadline));
 }
 
 std::uint64_t Win32Internet::MonotonicMilliseconds() { return ::GetTickCount64(); }

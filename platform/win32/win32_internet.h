@@ -11,6 +11,9 @@ struct Win32InternetOptions {
   // A transfer that receives nothing for this long is broken off; the
   // connection and the request are held to the same limit.
   std::chrono::seconds noDataTimeout{kNoDataTimeoutSeconds};
+  // The final response's status and headers must have arrived this long
+  // after the request was sent.
+  std::chrono::seconds headerDeadline{kHeaderDeadlineSeconds};
 };
 
 class Win32Internet final : public Internet {

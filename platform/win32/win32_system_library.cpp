@@ -58,7 +58,8 @@ const WinInetCalls* WinInet() {
                      library.Find("HttpQueryInfoW", found.httpQueryInfo) &&
                      library.Find("InternetReadFile", found.readFile) &&
                      library.Find("InternetCrackUrlW", found.crackUrl) &&
-                     library.Find("InternetCloseHandle", found.closeHandle);
+                     library.Find("InternetCloseHandle", found.closeHandle) &&
+                     library.Find("InternetSetStatusCallbackW", found.setStatusCallback);
     if (!all) return std::nullopt;
     return found;
   }();

@@ -54,6 +54,7 @@ struct WinInetCalls {
   decltype(&::InternetReadFile) readFile = nullptr;
   decltype(&::InternetCrackUrlW) crackUrl = nullptr;
   decltype(&::InternetCloseHandle) closeHandle = nullptr;
+  decltype(&::InternetSetStatusCallbackW) setStatusCallback = nullptr;
 };
 
 // wininet.dll's calls, resolved once for the process; nullptr when the

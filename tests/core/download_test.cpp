@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <optional>
+
 #include "platform/fake/fake_platform.h"
 
 namespace kestrune {
@@ -181,6 +184,116 @@ TEST_F(Download, ABodyPastItsLimitIsRefusedWithoutReadingOn) {
   unannounced.body = Bytes(5000);
   sys.internet.responses[kUrl] = unannounced;
   EXPECT_TRUE(fetchLimited());
+}
+
+TEST_F(Download, ABodyTheDiskHasNoRoomForBesideTheMarginIsRefusedUnread) {
+  FakeResponse announced;
+  announced.body = Bytes(5000);
+  sys.internet.responses[kUrl] = announced;
+  sys.files.reportedFreeSpace = kFreeSpaceMarginBytes + 4999;
+  EXPECT_FALSE(Fetch());
+  EXPECT_EQ(sys.internet.largestRead, 0u);
+  ExpectNoTemporaryLeft();
+  sys.files.reportedFreeSpace = kFreeSpaceMarginBytes + 5000;
+  EXPECT_TRUE(Fetch());
+}
+
+// A drop part-way, answered by the server's next responses in turn.
+class Continuation : public Download {
+ protected:
+  static constexpr std::size_t kSize = 10000;
+  static FakeResponse Dropping(std::size_t after, std::string etag = "\"v1\"") {
+    FakeResponse r;
+    r.body = Bytes(kSize);
+    r.failAfterBytes = after;
+    if (!etag.empty()) r.headers["ETag"] = etag;
+    return r;
+  }
+  // The rest from first on, as a 206; dropping again after `after` bytes.
+  static FakeResponse Rest(std::size_t first, std::optional<std::size_t> after = {}) {
+    FakeResponse r;
+    r.status = 206;
+    r.body = Bytes(kSize).substr(first);
+    r.failAfterBytes = after;
+    r.headers["Content-Range"] =
+        "bytes " + std::to_string(first) + "-" + std::to_string(kSize - 1) + "/" +
+        std::to_string(kSize);
+    return r;
+  }
+  void Answer(std::deque<FakeResponse> responses) {
+    sys.internet.nextResponses[kUrl] = std::move(responses);
+  }
+  bool FetchChecked() {
+    return DownloadToFile(sys.internet, sys.files, kAgent, kUrl, Target(),
+                          [](const FileHash&) { return true; });
+  }
+};
+
+TEST_F(Continuation, EachDropIsContinuedWhileItGetsFurtherUpToFiveTimes) {
+  Answer({Dropping(1000), Rest(1000, 1000), Rest(2000, 1000), Rest(3000, 1000), Rest(4000, 1000),
+          Rest(5000)});
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), Bytes(kSize));
+  EXPECT_EQ(sys.internet.requestHeaders,
+            (std::vector<std::string>{"", "Range: bytes=1000-; If-Range: \"v1\"",
+                                      "Range: bytes=2000-; If-Range: \"v1\"",
+                                      "Range: bytes=3000-; If-Range: \"v1\"",
+                                      "Range: bytes=4000-; If-Range: \"v1\"",
+                                      "Range: bytes=5000-; If-Range: \"v1\""}));
+  ExpectNoTemporaryLeft();
+
+  // A sixth drop is one too many.
+  Answer({Dropping(1000), Rest(1000, 1000), Rest(2000, 1000), Rest(3000, 1000), Rest(4000, 1000),
+          Rest(5000, 1000), Rest(6000)});
+  EXPECT_FALSE(Fetch());
+  EXPECT_EQ(sys.internet.requests.size(), 12u);
+  ExpectNoTemporaryLeft();
+}
+
+TEST_F(Continuation, WhatCannotBeProvenOneFileIsNotSplicedOn) {
+  struct Case {
+    const char* what;
+    std::deque<FakeResponse> answers;
+  };
+  FakeResponse wrongStart = Rest(1000);
+  wrongStart.headers["Content-Range"] = "bytes 0-9999/10000";
+  FakeResponse otherLength = Rest(1000);
+  otherLength.headers["Content-Range"] = "bytes 1000-11999/12000";
+  FakeResponse noRange = Rest(1000);
+  noRange.headers.clear();
+  FakeResponse silent = Dropping(1000);
+  silent.silent = true;
+  const Case cases[] = {
+      {"no validator", {Dropping(1000, ""), Rest(1000)}},
+      {"a weak ETag", {Dropping(1000, "W/\"v1\""), Rest(1000)}},
+      {"a range from elsewhere", {Dropping(1000), wrongStart}},
+      {"a range of another length", {Dropping(1000), otherLength}},
+      {"no Content-Range", {Dropping(1000), noRange}},
+      {"a continuation that gets no further", {Dropping(1000), Rest(1000, 0), Rest(1000)}},
+      {"a silent server", {silent, Rest(1000)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Answer(c.answers);
+    EXPECT_FALSE(Fetch());
+    EXPECT_FALSE(sys.files.files.count(Target()));
+    ExpectNoTemporaryLeft();
+  }
+}
+
+TEST_F(Continuation, ACheckedFileIsContinuedWithoutAValidatorAndAWholeAnswerStartsAgain) {
+  Answer({Dropping(1000, ""), Rest(1000)});
+  ASSERT_TRUE(FetchChecked());
+  EXPECT_EQ(sys.files.files.at(Target()), Bytes(kSize));
+  EXPECT_EQ(sys.internet.requestHeaders.back(), "Range: bytes=1000-");
+
+  // The file changed (or ranges are not served): a 200 is the whole file.
+  FakeResponse whole;
+  whole.body = Bytes(kSize);
+  Answer({Dropping(4000), whole});
+  ASSERT_TRUE(Fetch());
+  EXPECT_EQ(sys.files.files.at(Target()), Bytes(kSize));
+  ExpectNoTemporaryLeft();
 }
 
 TEST_F(Download, DiskFullPartWayRaisesAndLeavesNothingBehind) {

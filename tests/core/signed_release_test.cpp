@@ -311,6 +311,9 @@ TEST_F(SignedStartup, TheReleaseIsKeptWithItsListAfterOneSignatureCheck) {
             Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "setup.exe",
                        "tools\\help.pdf", "Caf\xC3\xA9.txt"}));
   EXPECT_TRUE(sys.application.shown);
+  // Every request of the start, one after another, through one session.
+  EXPECT_EQ(sys.internet.sessionsOpened, 1);
+  EXPECT_EQ(sys.internet.liveHandles, 0);
 
   // The same release again, dated as the kept list: nothing to fetch.
   Start();

@@ -187,11 +187,13 @@ TEST(FakeManifestCopy, ThatCannotBeReplacedIsKeptAndTheTemporaryCopyRemoved) {
 
 // One start of the launcher on the real disk, through the file layer the
 // Linux build ships, with the fake desktop, window and server.
-StartResult StartIn(const hostile::Sandbox& sandbox, const Server& server) {
+StartResult StartIn(const hostile::Sandbox& sandbox, const Server& server,
+                    std::uint64_t freeSpaceOverstatedBy = 0) {
   fake::FakePlatform sys;
   Serve(sys, server);
   posix::PosixFileSystem shipped;
   hostile::SandboxedFiles files(shipped, sandbox.workDir());
+  files.freeSpaceOverstatedBy = freeSpaceOverstatedBy;
   Platform platform{sys.internet, files, sys.desktop, sys.system};
   sys.desktop.confirmAnswers = {true};
   const std::vector<int> descriptorsBefore = hostile::OpenDescriptors();
@@ -291,6 +293,12 @@ class SmallDisk : public ::testing::Test {
   }
   void TearDown() override { disk_.reset(); }
   hostile::SmallTmpfs& disk() { return *disk_; }
+  // The disk fills although it said it had room to spare (another program
+  // wrote to it meanwhile), so the margin kept free does not stop the
+  // downloads first.
+  StartResult Start(const Server& server) {
+    return StartIn(sandbox, server, kFreeSpaceMarginBytes + (std::uint64_t{1} << 30));
+  }
 
   hostile::Sandbox sandbox;
 
@@ -302,7 +310,7 @@ TEST_F(SmallDisk, FullPartWayThroughADownloadKeepsTheWindowAndNoPartialFile) {
   const Server server{{"updater.txt", Body("T\nbig.bin\nBig\nsmall.bin\nSmall\n")},
                       {"big.bin", Body(Pattern(200 * 1024, 'b'))},
                       {"small.bin", Body("s")}};
-  StartResult first = StartIn(sandbox, server);
+  StartResult first = Start(server);
   EXPECT_EQ(first.dialogs, (Names{kAsk, kDiskFull}));
   EXPECT_TRUE(first.shown);
   EXPECT_EQ(first.caption, "T");
@@ -311,7 +319,7 @@ TEST_F(SmallDisk, FullPartWayThroughADownloadKeepsTheWindowAndNoPartialFile) {
   EXPECT_TRUE(first.failedFileCalls[0].starts_with("Write " + sandbox.workDir() + "/"));
 
   ASSERT_TRUE(disk().Resize(1024 * 1024));
-  StartResult second = StartIn(sandbox, server);
+  StartResult second = Start(server);
   EXPECT_EQ(second.dialogs, (Names{kAsk}));
   EXPECT_EQ(second.requests, (Names{"big.bin", "small.bin"}));
   EXPECT_EQ(sandbox.ReadFile("big.bin"), Pattern(200 * 1024, 'b'));
@@ -326,7 +334,7 @@ TEST_F(SmallDisk, FullOnlyWhenTheDownloadIsClosedKeepsNothingOfIt) {
   ASSERT_TRUE(disk().Resize(16 * 1024));
   const Server server{{"updater.txt", Body("T\nlate.bin\nLate\n")},
                       {"late.bin", Body(Pattern(40 * 1024, 'l'))}};
-  StartResult first = StartIn(sandbox, server);
+  StartResult first = Start(server);
   ASSERT_EQ(first.failedFileCalls.size(), 1u);
   EXPECT_TRUE(first.failedFileCalls[0].starts_with("Finish " + sandbox.workDir() + "/"));
   EXPECT_EQ(first.dialogs, (Names{kAsk, kDiskFull}));
@@ -335,7 +343,7 @@ TEST_F(SmallDisk, FullOnlyWhenTheDownloadIsClosedKeepsNothingOfIt) {
   EXPECT_EQ(sandbox.FilesInWorkDir(), (Names{"updater1.txt"}));
 
   ASSERT_TRUE(disk().Resize(1024 * 1024));
-  StartResult second = StartIn(sandbox, server);
+  StartResult second = Start(server);
   EXPECT_EQ(second.dialogs, (Names{kAsk}));
   EXPECT_EQ(second.requests, (Names{"late.bin"}));
   EXPECT_TRUE(sandbox.ReadFile("late.bin") == Pattern(40 * 1024, 'l'));
@@ -360,7 +368,7 @@ TEST_F(SmallDisk, FullWhileCopyingTheManifestKeepsThePreviousCopyByteForByte) {
   std::string fresh = "New title\n";
   for (int i = 0; i < 200; ++i) fresh += "old.bin\nAgain " + std::to_string(i) + "\n";
   const Server server{{"updater.txt", Body(fresh)}};
-  StartResult first = StartIn(sandbox, server);
+  StartResult first = Start(server);
   EXPECT_EQ(first.dialogs, (Names{kDiskFull}));
   EXPECT_EQ(sandbox.ReadFile("updater1.txt"), old);
   EXPECT_EQ(sandbox.FilesInWorkDir(), (Names{"filler", "old.bin", "updater1.txt"}));
@@ -368,10 +376,31 @@ TEST_F(SmallDisk, FullWhileCopyingTheManifestKeepsThePreviousCopyByteForByte) {
   EXPECT_TRUE(first.shown);
 
   std::filesystem::remove(sandbox.InWorkDir("filler"));
-  StartResult second = StartIn(sandbox, server);
+  StartResult second = Start(server);
   EXPECT_TRUE(second.dialogs.empty());
   EXPECT_EQ(sandbox.ReadFile("updater1.txt"), fresh);
   EXPECT_EQ(second.buttons, 200u);
+}
+
+// A disk with a little more free than the margin a download leaves: a
+// body announced longer than the room is refused unread, one without a
+// length stops where the room ends, and neither leaves a byte behind.
+TEST(MarginDisk, DownloadsLeaveTheMarginFreeAndNothingOfThemBehind) {
+  hostile::Sandbox sandbox;
+  hostile::SmallTmpfs disk(sandbox.workDir(), kFreeSpaceMarginBytes + 512 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << "no size-limited file system here: " << disk.why();
+  FakeResponse endless = Body(Pattern(2 << 20, 'e'));
+  endless.announceLength = false;
+  const Server server{{"updater.txt", Body("T\nbig.bin\nBig\nendless.bin\nE\nsmall.bin\nS\n")},
+                      {"big.bin", Body(Pattern(1 << 20, 'b'))},
+                      {"endless.bin", endless},
+                      {"small.bin", Body("s")}};
+  StartResult first = StartIn(sandbox, server);
+  EXPECT_EQ(first.dialogs, (Names{kAsk, kFail, kFail}));
+  EXPECT_EQ(first.requests, (Names{"big.bin", "endless.bin", "small.bin"}));
+  EXPECT_EQ(sandbox.FilesInWorkDir(), (Names{"small.bin", "updater1.txt"}));
+  posix::PosixFileSystem files;
+  EXPECT_GE(files.FreeSpace(sandbox.workDir()).value_or(0), kFreeSpaceMarginBytes);
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ class CurlDownload : public ::testing::Test {
     WriteFileBytes(list / "stall.bin", Pattern(5000, 6));
     WriteFileBytes(list / "silent.bin", Pattern(5000, 6));
     WriteFileBytes(list / "server error.bin", Pattern(100, 7));
+    WriteFileBytes(list / "resumed.bin", Pattern(300000, 8));
+    WriteFileBytes(list / "ignored.bin", Pattern(300000, 9));
+    WriteFileBytes(list / "keep-alive.bin", Pattern(1000, 10));
     WriteFileBytes(list / "my file \xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt", "named with care\n");
     WriteFileBytes(serverDir_->path() / "rules.json", R"({
       "/serverlist/chunked.bin": {"chunked": true},
@@ -59,7 +62,10 @@ class CurlDownload : public ::testing::Test {
       "/serverlist/short.bin": {"short_by": 10},
       "/serverlist/stall.bin": {"stall_after": 100, "stall_seconds": 30},
       "/serverlist/silent.bin": {"delay_seconds": 30},
-      "/serverlist/server%20error.bin": {"status": 500}
+      "/serverlist/server%20error.bin": {"status": 500},
+      "/serverlist/resumed.bin": {"etag": "\"r1\"", "ranges": true, "drop_once_after": 100000},
+      "/serverlist/ignored.bin": {"etag": "\"i1\"", "drop_once_after": 100000},
+      "/serverlist/trickle.bin": {"header_trickle_seconds": 0.2}
     })");
     server_ = new LoopbackServer({serverDir_->path(), serverDir_->path() / "rules.json",
                                   serverDir_->path() / "requests.log", {}, {}});
@@ -202,6 +208,55 @@ TEST_F(CurlDownload, StalledServerIsGivenUpAfterTheNoDataTimeout) {
     EXPECT_FALSE(Download(name, impatient));
     ExpectEarlierFileKept(name);
   }
+}
+
+TEST_F(CurlDownload, HeadersTrickledPastTheirDeadlineFailTheRequest) {
+  // Each header line comes well within the no-data limit.
+  posix::CurlOptions options;
+  options.headerDeadline = std::chrono::seconds(2);
+  posix::CurlInternet impatient(options);
+  WriteFileBytes(Local("trickle.bin"), kEarlier);
+  EXPECT_FALSE(Download("trickle.bin", impatient));
+  ExpectEarlierFileKept("trickle.bin");
+}
+
+std::vector<testing::LoggedRequest> RequestsFor(const LoopbackServer& server,
+                                                const std::string& path) {
+  std::vector<testing::LoggedRequest> found;
+  for (const auto& request : server.Requests()) {
+    if (request.path == path) found.push_back(request);
+  }
+  return found;
+}
+
+TEST_F(CurlDownload, DropIsContinuedFromTheBytesOnDiskGuardedByTheETag) {
+  ASSERT_TRUE(Download("resumed.bin"));
+  EXPECT_EQ(ReadFileBytes(Local("resumed.bin")), ServedBytes("resumed.bin"));
+  EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
+  const auto requests = RequestsFor(*server_, "/serverlist/resumed.bin");
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].range, "");
+  // From the first byte that did not arrive, whatever the reset lost.
+  EXPECT_TRUE(requests[1].range.starts_with("bytes=")) << requests[1].range;
+  EXPECT_TRUE(requests[1].range.ends_with("-")) << requests[1].range;
+  EXPECT_NE(requests[1].range, "bytes=0-");
+  EXPECT_EQ(requests[1].ifRange, "\"r1\"");
+}
+
+TEST_F(CurlDownload, ServerIgnoringRangeSendsTheWholeFileWhichStartsAgain) {
+  ASSERT_TRUE(Download("ignored.bin"));
+  EXPECT_EQ(ReadFileBytes(Local("ignored.bin")), ServedBytes("ignored.bin"));
+  EXPECT_EQ(RequestsFor(*server_, "/serverlist/ignored.bin").size(), 2u);
+}
+
+TEST_F(CurlDownload, OneSessionKeepsOneConnectionForItsRequests) {
+  OneSessionInternet line(internet_);
+  for (const std::string name : {"keep-alive.bin", "target.bin", "keep-alive.bin"}) {
+    ASSERT_TRUE(DownloadToFile(line, files_, agent_, Url(name), Local(name)));
+  }
+  const auto first = RequestsFor(*server_, "/serverlist/keep-alive.bin");
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].connection, first[1].connection);
 }
 
 TEST_F(CurlDownload, UnwritableTargetIsAnIoErrorEvenWithTheServerUp) {

@@ -13,11 +13,22 @@ behaviour other than "send the file":
    "/serverlist/g.exe": {"stall_after": 100, "stall_seconds": 120},
    "/serverlist/h.exe": {"body": "inline text", "status": 200},
    "/serverlist/i.exe": {"rate": 65536},               # about 64 KiB a second
-   "/serverlist/j.exe": {"hold_after": 1000, "hold_until": "/tmp/go"}}
+   "/serverlist/j.exe": {"hold_after": 1000, "hold_until": "/tmp/go"},
                        # the rest once that file exists (at most 120 s on)
+   "/serverlist/k.exe": {"etag": "\"v1\"", "ranges": true, "drop_once_after": 1000},
+                       # the first request of k.exe is reset 0.5 s after 1000 bytes;
+                       # a Range request is answered 206 with the rest when its
+                       # If-Range (if any) is the ETag, else 200 and the whole
+   "/serverlist/l.exe": {"etag": "\"v1\"", "drop_once_after": 1000},
+                       # the same server ignoring Range: 200 and the whole
+   "/serverlist/m.exe": {"header_trickle_seconds": 1}}
+                       # the status line, then one header line a second, never
+                       # an end of the headers
 
-Every request is appended to --log as one JSON line (method, path, agent),
-so a test can tell what the program fetched and in which order.
+Every request is appended to --log as one JSON line (method, path, agent,
+the Range and If-Range it sent, and the number of the connection it came
+on, counted from 1), so a test can tell what the program fetched, in which
+order and over how many connections.
 
 The chosen port is printed as "PORT <n>" on the first line of stdout; with
 --port 0 the system picks a free one. The server stops on SIGTERM/SIGINT or
@@ -40,16 +51,29 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "KestruneTestServer/1.0"
+    # The headers and the body go out in separate writes: with Nagle's
+    # algorithm the body would wait for the client's delayed ACK of the
+    # headers, some 40 ms a response on a kept connection.
+    disable_nagle_algorithm = True
 
     def log_message(self, fmt, *args):  # keep the test output quiet
         pass
+
+    def setup(self):
+        super().setup()
+        with self.server.log_lock:
+            self.server.connections += 1
+            self.connection_number = self.server.connections
 
     def _record(self):
         log = self.server.log_path
         if not log:
             return
         entry = {"method": self.command, "path": self.path,
-                 "agent": self.headers.get("User-Agent", "")}
+                 "agent": self.headers.get("User-Agent", ""),
+                 "range": self.headers.get("Range", ""),
+                 "if_range": self.headers.get("If-Range", ""),
+                 "connection": self.connection_number}
         with self.server.log_lock, open(log, "a", encoding="utf-8") as f:
             f.write(json.dumps(entry) + "\n")
 
@@ -100,8 +124,29 @@ class Handler(BaseHTTPRequestHandler):
         if rule.get("delay_seconds"):
             time.sleep(float(rule["delay_seconds"]))
 
+        if rule.get("header_trickle_seconds"):
+            self._trickle_headers(float(rule["header_trickle_seconds"]))
+            return
+
+        with self.server.log_lock:
+            earlier = self.server.requests_of.get(url_path, 0)
+            self.server.requests_of[url_path] = earlier + 1
+        if "drop_once_after" in rule and earlier == 0:
+            # A pause before the reset, so that the client has read what was
+            # sent: a reset discards what it has not read yet.
+            rule = dict(rule, stall_after=rule["drop_once_after"], stall_seconds=0.5)
+        first = self._range_start(rule, len(body))
+        if first is not None:
+            status = 206
+
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
+        if rule.get("etag"):
+            self.send_header("ETag", rule["etag"])
+        if first is not None:
+            self.send_header("Content-Range",
+                             "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))
+            body = body[first:]
         if rule.get("chunked"):
             self.send_header("Transfer-Encoding", "chunked")
             self.end_headers()
@@ -138,6 +183,33 @@ class Handler(BaseHTTPRequestHandler):
         if rule.get("short_by"):
             self.wfile.flush()
             self.close_connection = True
+
+    def _range_start(self, rule, length):
+        """The first byte a 206 starts at, when the rule honours ranges and
+        the request's Range (bytes=N-) and If-Range allow one; else None."""
+        asked = self.headers.get("Range", "")
+        if not rule.get("ranges") or not asked.startswith("bytes="):
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range != rule.get("etag"):
+            return None
+        start, _, end = asked[len("bytes="):].partition("-")
+        if end or not start.isdigit() or int(start) >= length:
+            return None
+        return int(start)
+
+    def _trickle_headers(self, every):
+        """The status line, then one header line every so often, and never
+        the blank line that ends them; a client that goes away ends it."""
+        try:
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+            for i in range(100000):
+                self.wfile.flush()
+                time.sleep(every)
+                self.wfile.write(b"X-Trickle-%d: %d\r\n" % (i, i))
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
 
     def _trickle(self, body, rate):
         """Sends body at about rate bytes a second, a twentieth of a second's
@@ -200,6 +272,8 @@ def main():
     server.rules_path = args.rules
     server.log_path = args.log
     server.log_lock = threading.Lock()
+    server.connections = 0
+    server.requests_of = {}
     if args.cert:
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(args.cert, args.key)

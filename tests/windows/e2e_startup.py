@@ -324,6 +324,9 @@ class StartupScenarios(Scenario):
             "/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
             "/serverlist/updater.b2sums", "/serverlist/tool.exe",
             "/serverlist/Caf%C3%A9%20menu.txt", "/serverlist/tools/setup.exe"])
+        # One after another, over one connection kept open between them.
+        connections = {r["connection"] for r in self.server.requests()}
+        self.assertEqual(len(connections), 1, self.server.requests())
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 

@@ -447,6 +447,22 @@ TEST(Win32InternetLimits, AStalledBodyIsGivenUpAfterTheNoDataLimit) {
   EXPECT_LT(waited, std::uint64_t{20000}) << "the read waited for the server";
 }
 
+// A server that sends one header line a second, and never their end: each
+// line is well within the no-data limit, the whole is not within the
+// headers' deadline.
+TEST(Win32InternetLimits, HeadersTrickledPastTheirDeadlineFailTheRequest) {
+  Win32InternetOptions options;
+  options.headerDeadline = std::chrono::seconds(3);
+  Win32Internet internet(options);
+  auto session = internet.OpenSession("layer-agent.exe");
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(session->OpenUrl(arguments().base + "trickle.bin"), nullptr);
+  // The session goes on serving.
+  auto plain = session->OpenUrl(arguments().base + "plain.bin");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->StatusCode(), 200);
+}
+
 // ------------------------------------------------------ system libraries
 
 std::wstring ModuleFolder(HMODULE module) {
@@ -519,6 +535,24 @@ TEST(Win32Download, TheCoresDownloadOverTheRealLayer) {
   }
   EXPECT_FALSE(DownloadToFile(internet, files, agent, base + "missing.bin", target));
   EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(3000)));
+}
+
+// Both are reset part-way at their first request; layer_tests.py checks the
+// second asked for the rest, with the ETag, and came on the same session's
+// connection as the rest of the session's requests.
+TEST(Win32Download, ADropIsContinuedAndAServerIgnoringRangeSendsItWhole) {
+  Win32Internet platform;
+  OneSessionInternet internet(platform);
+  Win32FileSystem files;
+  for (const std::string name : {"resumed.bin", "ignored.bin"}) {
+    SCOPED_TRACE(name);
+    const std::string target = arguments().scratch + "\\" + name;
+    ASSERT_TRUE(
+        DownloadToFile(internet, files, "resuming-agent.exe", arguments().base + name, target));
+    EXPECT_TRUE(SameBytes(files.ReadWholeFile(target), PatternBytes(300007)));
+  }
+  EXPECT_TRUE(files.FreeSpace(arguments().scratch).value_or(0) > 0);
+  EXPECT_FALSE(files.FreeSpace(arguments().scratch + "\\no such folder").has_value());
 }
 
 // --------------------------------------------------------------- desktop

@@ -114,6 +114,8 @@ class Win32LayerTests(unittest.TestCase):
                       "long.bin": pattern_bytes(300007),
                       "long-cut.bin": pattern_bytes(300007),
                       "stalled.bin": pattern_bytes(5000),
+                      "resumed.bin": pattern_bytes(300007),
+                      "ignored.bin": pattern_bytes(300007),
                       "empty.txt": b""}
             for name, data in served.items():
                 with open(os.path.join(www, name), "wb") as f:
@@ -128,6 +130,9 @@ class Win32LayerTests(unittest.TestCase):
                 # Far longer than the short no-data limit the case sets.
                 "/stalled.bin": {"stall_after": 1000, "stall_seconds": 60},
                 "/moved.bin": {"redirect": "/plain.bin", "code": 302},
+                "/trickle.bin": {"header_trickle_seconds": 1},
+                "/resumed.bin": {"etag": '"r1"', "ranges": True, "drop_once_after": 100000},
+                "/ignored.bin": {"etag": '"i1"', "drop_once_after": 100000},
             })
             scratch = os.path.join(root, "scratch")
             os.makedirs(scratch)
@@ -154,8 +159,21 @@ class Win32LayerTests(unittest.TestCase):
             # NOTE: an empty Wine override disables the DLL: it cannot be loaded.
             desktop.env["WINEDLLOVERRIDES"] += ";wininet="
             self.run_tests(desktop, program, server, scratch, WITHOUT_WININET)
-            agents = {r["agent"] for r in server.requests()}
-            self.assertEqual(agents, {"layer-agent.exe", "kestrune_win32_tests.exe"})
+            requests = server.requests()
+            agents = {r["agent"] for r in requests}
+            self.assertEqual(agents, {"layer-agent.exe", "kestrune_win32_tests.exe",
+                                      "resuming-agent.exe"})
+            resumed = [r for r in requests if r["path"] == "/resumed.bin"]
+            self.assertEqual(len(resumed), 2, resumed)
+            self.assertEqual(resumed[0]["range"], "")
+            self.assertRegex(resumed[1]["range"], r"^bytes=[1-9][0-9]*-$")
+            self.assertEqual(resumed[1]["if_range"], '"r1"')
+            ignored = [r for r in requests if r["path"] == "/ignored.bin"]
+            self.assertEqual(len(ignored), 2, ignored)
+            # One session: after the drop, one new connection serves the rest.
+            after_drop = [r["connection"] for r in requests
+                          if r["agent"] == "resuming-agent.exe"][1:3]
+            self.assertEqual(after_drop[0], after_drop[1], requests)
         finally:
             if server:
                 server.stop()

@@ -37,6 +37,7 @@ class OpenResponse final : public InternetResponse {
 
   int StatusCode() const override { return status_; }
   std::optional<std::uint64_t> ContentLength() const override { return body_.size(); }
+  std::optional<std::string> Header(std::string_view) const override { return std::nullopt; }
 
   ReadResult Read(std::span<std::byte> buffer) override {
     // Odd-sized pieces, so a body never lines up with the launcher's blocks.
@@ -74,7 +75,8 @@ class OpenSessionHandle final : public InternetSession {
   OpenSessionHandle& operator=(const OpenSessionHandle&) = delete;
   ~OpenSessionHandle() override { --owner_.liveHandles; }
 
-  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url) override {
+  std::unique_ptr<InternetResponse> OpenUrl(std::string_view url,
+                                            std::span<const RequestHeader>) override {
     if (!url.starts_with(owner_.base)) {
       owner_.foreignRequests.emplace_back(url);
       return std::make_unique<OpenResponse>(owner_, 404, "not here");

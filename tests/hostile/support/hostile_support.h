@@ -87,6 +87,11 @@ class SandboxedFiles final : public FileSystem {
     return shipped_.FileNamesIn(directory);
   }
   std::uint64_t ProcessId() const override { return shipped_.ProcessId(); }
+  std::optional<std::uint64_t> FreeSpace(const std::string& directory) noexcept override {
+    const std::optional<std::uint64_t> free = shipped_.FreeSpace(directory);
+    if (!free) return free;
+    return *free + freeSpaceOverstatedBy;
+  }
   char PathSeparator() const override { return shipped_.PathSeparator(); }
 
   std::vector<std::string> escapes;        // paths refused for leaving the directory
@@ -96,6 +101,9 @@ class SandboxedFiles final : public FileSystem {
   // a full disk met while writing from one met only when closing.
   std::vector<std::string> failedCalls;
   int openOutputFiles = 0;
+  // Added to the free space the disk reports: a disk that fills although
+  // it said it had room (another program writing to it meanwhile).
+  std::uint64_t freeSpaceOverstatedBy = 0;
 
  private:
   void RequireInside(const std::string& path);

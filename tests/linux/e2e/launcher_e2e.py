@@ -513,6 +513,8 @@ class Scenarios(unittest.TestCase):
                          ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
                           "/serverlist/updater.b2sums", "/serverlist/tool.bin",
                           "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
+        # One after another, over one connection kept open between them.
+        self.assertEqual(len({r["connection"] for r in self.requests()}), 1, self.requests())
 
     def test_files_the_list_does_not_vouch_for_are_refused_and_not_kept(self):
         # The maker signed an earlier release whose setup.exe is now known

@@ -41,6 +41,12 @@ std::string JsonField(const std::string& line, const std::string& key) {
   return value;
 }
 
+int JsonNumber(const std::string& line, const std::string& key) {
+  const std::string marker = "\"" + key + "\": ";
+  const auto at = line.find(marker);
+  return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + marker.size());
+}
+
 }  // namespace
 
 LoopbackServer::LoopbackServer(const ServerOptions& options)
@@ -62,7 +68,9 @@ std::vector<LoggedRequest> LoopbackServer::Requests() const {
   if (options_.log.empty()) return requests;
   std::ifstream in(options_.log);
   for (std::string line; std::getline(in, line);) {
-    requests.push_back({JsonField(line, "path"), JsonField(line, "agent")});
+    requests.push_back({JsonField(line, "path"), JsonField(line, "agent"),
+                        JsonField(line, "range"), JsonField(line, "if_range"),
+                        JsonNumber(line, "connection")});
   }
   return requests;
 }

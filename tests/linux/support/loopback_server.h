@@ -21,6 +21,9 @@ struct ServerOptions {
 struct LoggedRequest {
   std::string path;
   std::string agent;
+  std::string range;    // the Range header sent, if any
+  std::string ifRange;  // the If-Range header sent, if any
+  int connection = 0;   // which connection it came on, from 1
 };
 
 class LoopbackServer {
