@@ -490,7 +490,7 @@ Handle FindProcess(const std::wstring& exeName) {
 // Watches the program until its main window shows or it ends: answers its
 // boxes (Confirm with Yes unless answer is "no"), and notes each different
 // state of its progress window; with answer "cancel", presses Escape in that
-// window once its bar has moved.
+// window once its bar stands part-way through a file.
 int Watch(const std::wstring& exeName, const std::wstring& answer, int seconds) {
   const bool confirmYes = answer != L"no";
   bool cancelled = false;
@@ -528,8 +528,10 @@ int Watch(const std::wstring& exeName, const std::wstring& answer, int seconds) 
         lastProgress = state.str();
         progress.Add(lastProgress);
       }
-      if (answer == L"cancel" && !cancelled && lastProgress.find("\"position\":0,") ==
-                                                   std::string::npos) {
+      // Part-way through a file: neither empty nor full.
+      const bool partWay = lastProgress.find("\"position\":0,") == std::string::npos &&
+                           lastProgress.find("\"position\":1000,") == std::string::npos;
+      if (answer == L"cancel" && !cancelled && partWay) {
         ::PostMessageW(::GetDlgItem(shown, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
         cancelled = true;
       }
