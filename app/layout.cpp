@@ -33,4 +33,16 @@ ScaledLayout ScaleLayout(int textHeight) {
   };
 }
 
+ScaledProgressLayout ScaleProgressLayout(int textHeight) {
+  return ScaledProgressLayout{
+      ScaleByTextHeight(layout::kProgressOuterWidth, textHeight),
+      ScaleByTextHeight(layout::kProgressOuterHeight, textHeight),
+      Scale(layout::kProgressCaption, textHeight),
+      Scale(layout::kProgressCount, textHeight),
+      Scale(layout::kProgressBar, textHeight),
+      Scale(layout::kProgressCancel, textHeight),
+      ScaleByTextHeight(layout::kWindowFontPixels, textHeight),
+  };
+}
+
 }  // namespace kestrune

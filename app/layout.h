@@ -44,7 +44,28 @@ inline constexpr int kButtonPitch = 40;
 inline constexpr int kButtonsWithoutGrowth = 5;
 inline constexpr int kGrowthPerButton = 40;
 
+// The downloads' progress window (a build with the maker's option), laid
+// out and scaled like the main window, in the window font.
+inline constexpr int kProgressOuterWidth = 400;
+inline constexpr int kProgressOuterHeight = 130;
+inline constexpr Rect kProgressCaption{12, 10, 360, 15};
+inline constexpr Rect kProgressCount{12, 28, 360, 15};
+inline constexpr Rect kProgressBar{12, 48, 360, 17};
+inline constexpr Rect kProgressCancel{297, 71, 75, 23};
+
 }  // namespace layout
+
+// The progress window's layout, scaled as ScaleLayout scales the main one.
+struct ScaledProgressLayout {
+  int outerWidth;
+  int outerHeight;
+  Rect caption;
+  Rect count;
+  Rect bar;
+  Rect cancel;
+  int fontPixels;
+};
+ScaledProgressLayout ScaleProgressLayout(int textHeight);
 
 // The designed layout scaled by the ratio of the running system's window
 // font text height to the designed 13 px, as the window is created.

@@ -4,6 +4,7 @@
 #include "common/desktop.h"
 #include "common/file_system.h"
 #include "common/internet.h"
+#include "common/progress_window.h"
 
 namespace kestrune {
 
@@ -12,6 +13,9 @@ struct Platform {
   FileSystem& files;
   Desktop& desktop;
   System& system;
+  // The window downloads show in a build with the maker's progress option;
+  // nothing in a build without it.
+  ProgressWindow* progress = nullptr;
 };
 
 }  // namespace kestrune

@@ -19,9 +19,15 @@ inline constexpr char kManifestProblem[] = "Problem with updater.txt. Please con
 inline constexpr char kUpdateProblem[] = "Problem with function update. Please contact Tavimo";
 inline constexpr char kRefusedProblem[] = "Unable to run Kestrune without the updated files";
 
+// The download's progress window, in a build with the maker's option.
+inline constexpr char kProgressCancelCaption[] = "Cancel";
+inline constexpr char kProgressCountFile[] = "file ";
+inline constexpr char kProgressCountOf[] = " of ";
+
 inline constexpr char kRemoteManifestName[] = "updater.txt";
 inline constexpr char kLocalManifestName[] = "updater1.txt";
 inline constexpr char kRemoteReleaseListName[] = "updater.b2sums";
 inline constexpr char kLocalReleaseListName[] = "updater1.b2sums";
+inline constexpr char kLocalVerifiedFilesName[] = "updater1.verified.b2sums";
 
 }  // namespace kestrune::texts

@@ -95,10 +95,15 @@ void PrintFindings(const CheckReport& report, std::ostream& err) {
 
 void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err) {
   out << "Manifest: " << Printed(report.source) << "\n";
-  if (report.signatureKey) {
-    out << "Key:      " << Printed(report.signatureKey->id) << " ("
-        << Printed(report.signatureKey->from)
+  for (const SignatureKeyView& key : report.signatureKeys) {
+    out << "Key:      " << Printed(key.id) << " (" << Printed(key.from)
         << "): the signed list is checked, and every file against it\n";
+  }
+  if (report.releaseTimestamp) {
+    out << "Signed:   timestamp " << *report.releaseTimestamp << ", with key "
+        << Printed(report.signedBy)
+        << ": build launchers with -DKESTRUNE_MINIMUM_RELEASE_TIMESTAMP="
+        << *report.releaseTimestamp << " to take no release signed before this one\n";
   }
   out << "Title:    " << (report.title ? Printed(Quoted(*report.title)) : "(none)") << "\n";
   int number = 0;
@@ -135,9 +140,19 @@ void PrintReport(const CheckReport& report, std::ostream& out, std::ostream& err
 void PrintReportJson(const CheckReport& report, std::ostream& out) {
   out << "{\n  \"source\": " << JsonString(report.source) << ",\n";
   out << "  \"passed\": " << (report.Passed() ? "true" : "false") << ",\n";
-  if (report.signatureKey) {
-    out << "  \"key\": {\"id\": " << JsonString(report.signatureKey->id)
-        << ", \"from\": " << JsonString(report.signatureKey->from) << "},\n";
+  if (!report.signatureKeys.empty()) {
+    out << "  \"keys\": [";
+    const char* separator = "";
+    for (const SignatureKeyView& key : report.signatureKeys) {
+      out << separator << "{\"id\": " << JsonString(key.id)
+          << ", \"from\": " << JsonString(key.from) << "}";
+      separator = ", ";
+    }
+    out << "],\n";
+  }
+  if (report.releaseTimestamp) {
+    out << "  \"signed\": {\"timestamp\": " << *report.releaseTimestamp
+        << ", \"key\": " << JsonString(report.signedBy) << "},\n";
   }
   out << "  \"title\": " << (report.title ? JsonString(*report.title) : "null") << ",\n";
   out << "  \"entries\": [";

@@ -45,7 +45,11 @@ struct SignatureKeyView {
 
 struct CheckReport {
   std::string source;
-  std::optional<SignatureKeyView> signatureKey;
+  std::vector<SignatureKeyView> signatureKeys;
+  // Once the list's signature checks out: when it was signed, and by which
+  // of the keys.
+  std::optional<std::uint64_t> releaseTimestamp;
+  std::string signedBy;
   std::optional<std::string> title;
   std::vector<EntryView> entries;
   std::vector<Finding> findings;

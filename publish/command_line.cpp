@@ -8,8 +8,8 @@ namespace kestrune::publish {
 const char kHelpText[] =
     "Usage: kestrune-publish new --title TITLE [-o FILE] NAME CAPTION [NAME CAPTION ...]\n"
     "       kestrune-publish sums DIR\n"
-    "       kestrune-publish check [--json] [--key FILE.pub] DIR\n"
-    "       kestrune-publish check [--json] [--key FILE.pub] URL\n"
+    "       kestrune-publish check [--json] [--key FILE.pub]... DIR\n"
+    "       kestrune-publish check [--json] [--key FILE.pub]... URL\n"
     "       kestrune-publish --help | --version\n"
     "\n"
     "Writes and checks the manifest (updater.txt) the Kestrune launcher reads, and\n"
@@ -41,6 +41,9 @@ const char kHelpText[] =
     "        another key, not matching the list, trusted comment edited, signed\n"
     "        for another file name or undated; a list line b2sum does not write;\n"
     "        a file the list does not name, or whose bytes differ from its line.\n"
+    "        A list that checks out has its signature's timestamp printed: the\n"
+    "        value for KESTRUNE_MINIMUM_RELEASE_TIMESTAMP, below which a launcher\n"
+    "        built with it takes no release.\n"
     "\n"
     "Options:\n"
     "  --title TITLE  the window's title (new)\n"
@@ -48,8 +51,10 @@ const char kHelpText[] =
     "  --json         print the check as one JSON document (check)\n"
     "  --key FILE.pub\n"
     "                 check the list's signature with the minisign public key in\n"
-    "                 FILE.pub (check); without it, with the key the tool was built\n"
-    "                 with (KESTRUNE_MINISIGN_PUBLIC_KEY), if any\n"
+    "                 FILE.pub (check); given more than once, a list signed with\n"
+    "                 any of them passes, as in a launcher built with them all;\n"
+    "                 without it, with the keys the tool was built with\n"
+    "                 (KESTRUNE_MINISIGN_PUBLIC_KEY), if any\n"
     "  --             every later argument is a NAME or CAPTION, even one starting with -\n"
     "  -h, --help     show this help\n"
     "  --version      show the version\n"
@@ -140,7 +145,7 @@ ParsedCommandLine ParseCheck(std::span<const std::string> args) {
       command.json = true;
     } else if (!optionsEnded && arg == "--key") {
       if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--key needs a FILE.pub");
-      command.keyFile = args[++i];
+      command.keyFiles.push_back(args[++i]);
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       return Usage("check: unknown option " + arg);
     } else if (haveTarget) {

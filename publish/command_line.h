@@ -23,9 +23,9 @@ struct CommandLine {
   // folder.
   std::string target;
   bool json = false;
-  // The minisign .pub file signatures are checked with (empty: the build's
-  // key, if it has one).
-  std::string keyFile;
+  // The minisign .pub files signatures are checked with, a list signed
+  // with any one of them passing (none: the build's keys, if it has any).
+  std::vector<std::string> keyFiles;
 };
 
 struct ParsedCommandLine {

@@ -69,46 +69,59 @@ int RunNew(const CommandLine& command, PublishServices& services) {
   return kAllWell;
 }
 
-// The key signatures are checked with: the --key file's, else the build's;
-// nothing when there is neither. A key that cannot be read is wrong usage,
+// The keys signatures are checked with: the --key files', else the build's;
+// nothing when there are neither. A key that cannot be read is wrong usage,
 // told in error.
 struct ChosenKey {
   std::optional<CheckKey> key;
   std::string error;
 };
 
-ChosenKey ChooseKey(const CommandLine& command) {
-  ChosenKey chosen;
-  if (command.keyFile.empty()) {
-    const std::string built = CompiledAddresses().minisignPublicKey;
-    if (built.empty()) return chosen;
-    const std::optional<MinisignKey> key = ParseMinisignKey(built);
-    if (!key) {
-      chosen.error = "the key this tool was built with (KESTRUNE_MINISIGN_PUBLIC_KEY) is not a "
-                     "minisign public key; give one with --key FILE.pub";
-      return chosen;
-    }
-    chosen.key = CheckKey{*key, {KeyIdText(*key), "the build's KESTRUNE_MINISIGN_PUBLIC_KEY"}};
-    return chosen;
-  }
+// The key in a .pub file, or why not.
+std::optional<MinisignKey> ReadKeyFile(const std::string& keyFile, std::string& error) {
   // Read one byte past what a key file may hold, so that a larger file is
   // refused without reading it all.
-  std::ifstream file(PathFromUtf8(command.keyFile), std::ios::binary);
+  std::ifstream file(PathFromUtf8(keyFile), std::ios::binary);
   if (!file) {
-    chosen.error = "--key: cannot read " + command.keyFile;
-    return chosen;
+    error = "--key: cannot read " + keyFile;
+    return std::nullopt;
   }
   std::array<char, kMaxSignatureFileSize + 1> bytes;
   file.read(bytes.data(), bytes.size());
   const std::optional<MinisignKey> key = ParseMinisignKeyFile(
       std::string_view(bytes.data(), static_cast<std::size_t>(file.gcount())));
   if (!key) {
-    chosen.error = "--key: " + command.keyFile +
-                   " is not a minisign public key (the .pub file minisign -G writes: an "
-                   "\"untrusted comment:\" line, then the key starting with RW)";
-    return chosen;
+    error = "--key: " + keyFile +
+            " is not a minisign public key (the .pub file minisign -G writes: an "
+            "\"untrusted comment:\" line, then the key starting with RW)";
   }
-  chosen.key = CheckKey{*key, {KeyIdText(*key), command.keyFile}};
+  return key;
+}
+
+ChosenKey ChooseKey(const CommandLine& command) {
+  ChosenKey chosen;
+  CheckKey keys;
+  if (command.keyFiles.empty()) {
+    const std::string built = CompiledAddresses().minisignPublicKey;
+    if (built.empty()) return chosen;
+    const std::optional<std::vector<MinisignKey>> parsed = ParseMinisignKeys(built);
+    if (!parsed) {
+      chosen.error = "the keys this tool was built with (KESTRUNE_MINISIGN_PUBLIC_KEY) are not "
+                     "minisign public keys; give one with --key FILE.pub";
+      return chosen;
+    }
+    for (const MinisignKey& key : *parsed) {
+      keys.keys.push_back(key);
+      keys.views.push_back({KeyIdText(key), "the build's KESTRUNE_MINISIGN_PUBLIC_KEY"});
+    }
+  }
+  for (const std::string& keyFile : command.keyFiles) {
+    const std::optional<MinisignKey> key = ReadKeyFile(keyFile, chosen.error);
+    if (!key) return chosen;
+    keys.keys.push_back(*key);
+    keys.views.push_back({KeyIdText(*key), keyFile});
+  }
+  chosen.key = std::move(keys);
   return chosen;
 }
 
@@ -189,7 +202,7 @@ int RunCheck(const CommandLine& command, PublishServices& services) {
   CheckReport report = IsUpdateAddress(command.target)
                            ? CheckLiveServer(command.target, chosen.key, services)
                            : CheckFolderRelease(command.target, chosen.key, services);
-  if (chosen.key) report.signatureKey = chosen.key->view;
+  if (chosen.key) report.signatureKeys = chosen.key->views;
   if (command.json) {
     PrintReportJson(report, services.out);
   } else {

@@ -44,8 +44,13 @@ std::string DetailOf(const CheckKey& key, const SignatureCheck& check) {
   switch (check.problem) {
     case SignatureProblem::Malformed:
       return "not the four lines minisign writes";
-    case SignatureProblem::OtherKey:
-      return "not with key " + key.view.id + " from " + key.view.from;
+    case SignatureProblem::OtherKey: {
+      std::string keys;
+      for (const SignatureKeyView& view : key.views) {
+        keys += (keys.empty() ? "" : ", nor with key ") + view.id + " from " + view.from;
+      }
+      return "not with key " + keys;
+    }
     case SignatureProblem::NotMatching:
       return std::string(texts::kRemoteReleaseListName) + " was changed after it was signed";
     case SignatureProblem::CommentNotSigned:
@@ -116,8 +121,11 @@ std::optional<ReleaseList> CheckReleaseList(CheckReport& report, const CheckKey&
                                             std::string_view listBytes,
                                             const std::string& signatureWhere,
                                             const std::string& listWhere) {
-  ReleaseListCheck check = VerifyReleaseList(key.key, signatureFile, listBytes, std::nullopt);
-  if (check.signature.problem != SignatureProblem::None) {
+  ReleaseListCheck check = VerifyReleaseList(key.keys, signatureFile, listBytes, 0);
+  if (check.signature.problem == SignatureProblem::None) {
+    report.releaseTimestamp = check.signature.timestamp;
+    report.signedBy = key.views[*check.signature.keyIndex].id;
+  } else {
     ReportSignatureProblem(report, signatureWhere, check.signature.problem,
                            DetailOf(key, check.signature));
     return std::nullopt;

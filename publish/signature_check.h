@@ -17,11 +17,11 @@
 
 namespace kestrune::publish {
 
-// The key a check verifies the list's signature with, and what the report
-// shows of it.
+// The keys a check verifies the list's signature with (one of them must
+// have made it), and what the report shows of each.
 struct CheckKey {
-  MinisignKey key;
-  SignatureKeyView view;
+  std::vector<MinisignKey> keys;
+  std::vector<SignatureKeyView> views;
 };
 
 // The key id as minisign shows it: upper-case hex, without leading zeros.

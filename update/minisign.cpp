@@ -130,6 +130,18 @@ std::optional<MinisignKey> ParseMinisignKey(std::string_view base64) {
   return key;
 }
 
+std::optional<std::vector<MinisignKey>> ParseMinisignKeys(std::string_view list) {
+  std::vector<MinisignKey> keys;
+  while (true) {
+    const std::size_t semicolon = list.find(';');
+    const std::optional<MinisignKey> key = ParseMinisignKey(list.substr(0, semicolon));
+    if (!key) return std::nullopt;
+    keys.push_back(*key);
+    if (semicolon == std::string_view::npos) return keys;
+    list.remove_prefix(semicolon + 1);
+  }
+}
+
 const char* DescribeSignatureProblem(SignatureProblem problem) {
   switch (problem) {
     case SignatureProblem::None:
@@ -151,13 +163,17 @@ const char* DescribeSignatureProblem(SignatureProblem problem) {
     case SignatureProblem::Undated:
       return "no timestamp of whole seconds in its trusted comment";
     case SignatureProblem::Older:
-      return "older than the signature already kept";
+      return "signed before the newest release the launcher already has";
   }
   return "signature refused";
 }
 
-SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
-                              const FileHash& hash, std::string_view expectedFileName) {
+namespace {
+
+// The whole check; without a hash, the file's own signature is left out and
+// only what the global signature proves is checked.
+SignatureCheck Verify(std::span<const MinisignKey> keys, std::string_view signatureFile,
+                      const FileHash* hash, std::string_view expectedFileName) {
   SignatureCheck check;
   const auto lines = SplitLines<4>(signatureFile);
   if (!lines || !(*lines)[0].starts_with(kUntrustedPrefix) ||
@@ -175,12 +191,19 @@ SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signature
     return check;
   }
   if (!StartsWith(*signature, kAlgorithmHashed)) return check;
-  if (!std::equal(key.keyId.begin(), key.keyId.end(), signature->begin() + 2)) {
+  for (std::size_t i = 0; i < keys.size() && !check.keyIndex; ++i) {
+    if (std::equal(keys[i].keyId.begin(), keys[i].keyId.end(), signature->begin() + 2)) {
+      check.keyIndex = i;
+    }
+  }
+  if (!check.keyIndex) {
     check.problem = SignatureProblem::OtherKey;
     return check;
   }
+  const MinisignKey& key = keys[*check.keyIndex];
   const unsigned char* ed25519 = signature->data() + 10;
-  if (crypto_sign_verify_detached(ed25519, hash.data(), hash.size(), key.publicKey.data()) != 0) {
+  if (hash &&
+      crypto_sign_verify_detached(ed25519, hash->data(), hash->size(), key.publicKey.data()) != 0) {
     check.problem = SignatureProblem::NotMatching;
     return check;
   }
@@ -206,10 +229,19 @@ SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signature
   return check;
 }
 
-std::optional<std::uint64_t> SignedTimestamp(std::string_view signatureFile) {
-  const auto lines = SplitLines<4>(signatureFile);
-  if (!lines || !(*lines)[2].starts_with(kTrustedPrefix)) return std::nullopt;
-  return TimestampOf((*lines)[2].substr(sizeof kTrustedPrefix - 1));
+}  // namespace
+
+SignatureCheck VerifyMinisign(std::span<const MinisignKey> keys, std::string_view signatureFile,
+                              const FileHash& hash, std::string_view expectedFileName) {
+  return Verify(keys, signatureFile, &hash, expectedFileName);
+}
+
+std::optional<std::uint64_t> VerifiedTimestamp(std::span<const MinisignKey> keys,
+                                               std::string_view signatureFile,
+                                               std::string_view expectedFileName) {
+  const SignatureCheck check = Verify(keys, signatureFile, nullptr, expectedFileName);
+  if (check.problem != SignatureProblem::None) return std::nullopt;
+  return check.timestamp;
 }
 
 std::optional<MinisignKey> ParseMinisignKeyFile(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrune {
 
@@ -46,6 +47,12 @@ struct MinisignKey {
 // not one.
 std::optional<MinisignKey> ParseMinisignKey(std::string_view base64);
 
+// The keys a launcher is built with: one or more such lines separated by
+// ';' (a CMake list). Nothing when the text is empty or any entry is not a
+// key: a launcher that knows fewer keys than its maker gave would refuse
+// releases the maker expects it to take.
+std::optional<std::vector<MinisignKey>> ParseMinisignKeys(std::string_view list);
+
 // Why a signature is refused; None when it checks out.
 enum class SignatureProblem {
   None,
@@ -57,7 +64,7 @@ enum class SignatureProblem {
   CommentNotSigned,  // the trusted comment was changed after signing
   WrongFile,         // signed for another file name
   Undated,           // no timestamp:N of whole seconds in the trusted comment
-  Older,             // older than the signature already kept
+  Older,             // signed before the newest release the launcher already has
 };
 
 // A few words for the maker's tool and the tests ("made with another key").
@@ -65,6 +72,8 @@ const char* DescribeSignatureProblem(SignatureProblem problem);
 
 struct SignatureCheck {
   SignatureProblem problem = SignatureProblem::Malformed;
+  // Which of the keys it was made with, once its key id matched one.
+  std::optional<std::size_t> keyIndex;
   std::string trustedComment;
   std::optional<std::uint64_t> timestamp;  // the trusted comment's timestamp:N
 };
@@ -74,15 +83,25 @@ struct SignatureCheck {
 inline constexpr std::size_t kMaxTimestampDigits = 19;
 
 // Checks a signature file against the hash of a file's bytes: the
-// prehashed algorithm only, the key's id, the signature, the global
-// signature over the trusted comment, the comment's file: naming
-// expectedFileName, and its timestamp: 1 to 19 digits and nothing else.
-SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
+// prehashed algorithm only, made with one of keys (by its id), the
+// signature, the global signature over the trusted comment, the comment's
+// file: naming expectedFileName, and its timestamp: 1 to 19 digits and
+// nothing else.
+SignatureCheck VerifyMinisign(std::span<const MinisignKey> keys, std::string_view signatureFile,
                               const FileHash& hash, std::string_view expectedFileName);
+inline SignatureCheck VerifyMinisign(const MinisignKey& key, std::string_view signatureFile,
+                                     const FileHash& hash, std::string_view expectedFileName) {
+  return VerifyMinisign(std::span<const MinisignKey>(&key, 1), signatureFile, hash,
+                        expectedFileName);
+}
 
-// The timestamp:N of a signature file's trusted comment, read without
-// checking the signature (for one that was checked when it was kept).
-std::optional<std::uint64_t> SignedTimestamp(std::string_view signatureFile);
+// The timestamp of a signature file made with one of keys for
+// expectedFileName, proven by its global signature, which covers the
+// trusted comment: the file it signed is not needed. Nothing when any of
+// that does not check out.
+std::optional<std::uint64_t> VerifiedTimestamp(std::span<const MinisignKey> keys,
+                                               std::string_view signatureFile,
+                                               std::string_view expectedFileName);
 
 // The key of a minisign .pub file's text: an "untrusted comment:" line,
 // then the key line; nothing when the text is not one.

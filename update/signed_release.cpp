@@ -1,5 +1,6 @@
 #include "update/signed_release.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/texts.h"
@@ -7,16 +8,16 @@
 
 namespace kestrune {
 
-ReleaseListCheck VerifyReleaseList(const MinisignKey& key, std::string_view signatureFile,
-                                   std::string_view listBytes,
-                                   std::optional<std::uint64_t> keptTimestamp) {
+ReleaseListCheck VerifyReleaseList(std::span<const MinisignKey> keys,
+                                   std::string_view signatureFile, std::string_view listBytes,
+                                   std::uint64_t floor) {
   ReleaseListCheck check;
   check.signature =
-      VerifyMinisign(key, signatureFile, HashOfBytes(listBytes), texts::kRemoteReleaseListName);
+      VerifyMinisign(keys, signatureFile, HashOfBytes(listBytes), texts::kRemoteReleaseListName);
   if (check.signature.problem != SignatureProblem::None) return check;
   // An older list, validly signed, must not bring back files the maker has
   // replaced or withdrawn since.
-  if (keptTimestamp && *check.signature.timestamp < *keptTimestamp) {
+  if (*check.signature.timestamp < floor) {
     check.signature.problem = SignatureProblem::Older;
     return check;
   }
@@ -29,25 +30,28 @@ bool ListVouchesFor(const ReleaseList& list, std::string_view fileName, const Fi
   return listed && listed->hash == hash;
 }
 
-bool IsOutdated(FileSystem& files, const ReleaseList& accepted, const ReleaseList* kept,
+bool IsOutdated(FileSystem& files, const ReleaseList& accepted, VerifiedFiles& record,
                 const std::string& fileName, const std::string& path) {
   const ListedFile* now = accepted.Find(fileName);
   if (!now) return false;
-  if (const ListedFile* before = kept ? kept->Find(fileName) : nullptr;
-      before && before->hash == now->hash) {
-    return false;
-  }
-  // Hashed rather than taken as changed: after a start that was cut short
-  // the kept list is older than the files, which are then current already.
+  if (const std::optional<FileHash> known = record.HashOf(now->name)) return *known != now->hash;
+  // Never taken from what the list says: a list describes a release, and
+  // the files may be of another (a start cut short, a build that did not
+  // replace files) or of none.
+  FileHash hash;
   try {
-    return HashOfFile(files, path) != now->hash;
+    hash = HashOfFile(files, path);
   } catch (const IoError&) {
     return true;
   }
+  record.Found(now->name, hash);
+  return hash != now->hash;
 }
 
-SignedRelease::SignedRelease(const std::string& publicKey)
-    : required_(!publicKey.empty()), key_(ParseMinisignKey(publicKey)) {}
+SignedRelease::SignedRelease(const std::string& publicKeys, std::uint64_t minimumTimestamp)
+    : required_(!publicKeys.empty()),
+      keys_(ParseMinisignKeys(publicKeys)),
+      minimumTimestamp_(minimumTimestamp) {}
 
 DownloadCheck SignedRelease::ForManifest(Internet& internet, const std::string& agent,
                                          const std::string& updateBaseUrl,
@@ -55,7 +59,7 @@ DownloadCheck SignedRelease::ForManifest(Internet& internet, const std::string& 
   if (!required_) return {};
   return [this, &internet, agent, updateBaseUrl,
           kept = std::move(keptSignature)](const FileHash& manifestHash) {
-    if (!key_) return false;
+    if (!keys_) return false;
     SmallFile signature = FetchSmallFile(
         internet, agent,
         EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName) + kSignatureSuffix,
@@ -65,8 +69,12 @@ DownloadCheck SignedRelease::ForManifest(Internet& internet, const std::string& 
         FetchSmallFile(internet, agent, EntryAddress(updateBaseUrl, texts::kRemoteReleaseListName),
                        kMaxReleaseListBytes);
     if (!list.body) return false;
-    ReleaseListCheck check = VerifyReleaseList(*key_, *signature.body, *list.body,
-                                               kept ? SignedTimestamp(*kept) : std::nullopt);
+    std::uint64_t floor = minimumTimestamp_;
+    if (kept) {
+      floor = std::max(floor, VerifiedTimestamp(*keys_, *kept, texts::kRemoteReleaseListName)
+                                  .value_or(std::uint64_t{0}));
+    }
+    ReleaseListCheck check = VerifyReleaseList(*keys_, *signature.body, *list.body, floor);
     if (!check.Accepted() ||
         !ListVouchesFor(*check.parsed.list, texts::kRemoteManifestName, manifestHash)) {
       return false;

@@ -5,14 +5,17 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/file_system.h"
 #include "common/internet.h"
 #include "update/download.h"
 #include "update/minisign.h"
 #include "update/release_list.h"
+#include "update/verified_files.h"
 
 namespace kestrune {
 
@@ -24,28 +27,30 @@ struct ReleaseListCheck {
   bool Accepted() const { return signature.problem == SignatureProblem::None && parsed.list; }
 };
 
-// Checks a list's bytes against its signature file: made with key for
-// "updater.b2sums", dated, and no older than keptTimestamp when there is
-// one (Older otherwise); then reads its lines.
-ReleaseListCheck VerifyReleaseList(const MinisignKey& key, std::string_view signatureFile,
-                                   std::string_view listBytes,
-                                   std::optional<std::uint64_t> keptTimestamp);
+// Checks a list's bytes against its signature file: made with one of keys
+// for "updater.b2sums", dated, and signed no earlier than floor (Older
+// otherwise; 0 takes any date); then reads its lines.
+ReleaseListCheck VerifyReleaseList(std::span<const MinisignKey> keys,
+                                   std::string_view signatureFile, std::string_view listBytes,
+                                   std::uint64_t floor);
 
 // Whether the list names fileName with exactly this hash.
 bool ListVouchesFor(const ReleaseList& list, std::string_view fileName, const FileHash& hash);
 
 // Whether the file at path, which is there, holds other bytes than the
 // accepted list names for fileName. A file the list does not name is taken
-// as it is; one whose line is the same in the kept list is current unread;
-// any other is hashed (and one that cannot be read counts as outdated).
-bool IsOutdated(FileSystem& files, const ReleaseList& accepted, const ReleaseList* kept,
+// as it is; one the record knows is told by the record, unread; any other
+// is hashed once, and what it holds is recorded (one that cannot be read
+// counts as outdated).
+bool IsOutdated(FileSystem& files, const ReleaseList& accepted, VerifiedFiles& record,
                 const std::string& fileName, const std::string& path);
 
 class SignedRelease {
  public:
-  // An empty key asks for nothing; a key that cannot be read refuses every
-  // file rather than checking none.
-  explicit SignedRelease(const std::string& publicKey);
+  // publicKeys: one or more keys separated by ';'. Empty asks for nothing;
+  // keys that cannot be read refuse every file rather than checking none.
+  // No list signed before minimumTimestamp is ever accepted (0: none).
+  SignedRelease(const std::string& publicKeys, std::uint64_t minimumTimestamp);
   SignedRelease(const SignedRelease&) = delete;
   SignedRelease& operator=(const SignedRelease&) = delete;
 
@@ -53,9 +58,12 @@ class SignedRelease {
 
   // The check of the manifest's download: fetches the list's signature and
   // the list beside it, and passes only when the list is accepted (see
-  // VerifyReleaseList; keptSignature is the one kept with the last list)
-  // and names the manifest with the hash of the bytes that arrived. Only
-  // then are AcceptedList and its bytes set, to be kept with the manifest.
+  // VerifyReleaseList) and names the manifest with the hash of the bytes
+  // that arrived. Only then are AcceptedList and its bytes set, to be kept
+  // with the manifest. The floor is the later of the minimum and the date
+  // of keptSignature, the one kept with the last list accepted, when one of
+  // the keys signed it; a kept signature that is missing or does not check
+  // out leaves the minimum.
   DownloadCheck ForManifest(Internet& internet, const std::string& agent,
                             const std::string& updateBaseUrl,
                             std::optional<std::string> keptSignature);
@@ -71,7 +79,8 @@ class SignedRelease {
 
  private:
   bool required_ = false;
-  std::optional<MinisignKey> key_;
+  std::optional<std::vector<MinisignKey>> keys_;
+  std::uint64_t minimumTimestamp_ = 0;
   std::optional<ReleaseList> list_;
   std::string listBytes_;
   std::string listSignature_;

@@ -4,10 +4,12 @@
 
 #include "common/texts.h"
 #include "update/download.h"
+#include "update/download_progress.h"
 #include "update/entries.h"
 #include "update/entry_name.h"
 #include "update/manifest.h"
 #include "update/signed_release.h"
+#include "update/verified_files.h"
 
 namespace kestrune {
 
@@ -19,71 +21,114 @@ void ReportProblem(Desktop& desktop, LauncherState& state, StartupState code) {
 }
 
 // With the maker's option, files that are there are brought in again when
-// the signed list changed their line; kept is the list of the last start
-// that brought every file up to date.
+// they hold other bytes than the signed list names; record says what each
+// file held when this launcher last saw it. Without it, nothing.
 struct Replacing {
-  bool changedFiles = false;
-  const ReleaseList* kept = nullptr;
+  VerifiedFiles* record = nullptr;
 };
+
+// A file put in place by a download: the record (when replacing) learns
+// its bytes, which the signed list vouched for.
+void Recorded(const Replacing& replacing, const SignedRelease& release, const std::string& name) {
+  if (!replacing.record) return;
+  const ListedFile* listed = release.AcceptedList()->Find(name);
+  replacing.record->Wrote(listed->name, listed->hash);
+}
 
 // Brings in every missing (or, replacing, outdated) file, asking once.
 // Entries whose names would reach outside the working directory are refused
-// like a failed download. True when every entry ended up current.
-bool BringInMissingFiles(Platform& platform, Internet& internet, const std::string& agent,
-                         const SignedRelease& release,
-                         const Replacing& replacing, const Manifest& manifest,
+// like a failed download. With the maker's progress option (progressTitle),
+// a window shows the downloads from the Yes on and closes before any box;
+// its Cancel is the answer No.
+void BringInMissingFiles(Platform& platform, Internet& startInternet, const std::string& agent,
+                         const SignedRelease& release, const Replacing& replacing,
+                         const Manifest& manifest, const std::optional<std::string>& progressTitle,
                          LauncherState& state) {
+  // Otherwise only presence counts: a file that is there is never replaced.
+  const auto current = [&](std::size_t i, bool present) {
+    return present && !(replacing.record &&
+                        IsOutdated(platform.files, *release.AcceptedList(), *replacing.record,
+                                   manifest.records[i].fileName, state.localPaths[i]));
+  };
+  // The files from entry first on that will be asked for, each once.
+  const auto countFetches = [&](std::size_t first) {
+    std::set<std::string> paths;
+    for (std::size_t i = first; i < state.localPaths.size(); ++i) {
+      const std::string& name = manifest.records[i].fileName;
+      if (IsSafeEntryName(name) && release.ForEntry(name) &&
+          !current(i, platform.files.FileExists(state.localPaths[i]))) {
+        paths.insert(state.localPaths[i]);
+      }
+    }
+    return paths.size();
+  };
+  std::optional<DownloadProgress> progress;
+  const auto report = [&](StartupState code) {
+    if (progress) progress->Close();
+    ReportProblem(platform.desktop, state, code);
+  };
+
   bool downloadAllowed = false;
-  bool allCurrent = true;
   for (std::size_t i = 0; i < state.localPaths.size(); ++i) {
     const std::string& name = manifest.records[i].fileName;
     const std::string& path = state.localPaths[i];
     if (!IsSafeEntryName(name)) {
-      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
-      allCurrent = false;
+      report(StartupState::DownloadFailed);
       continue;
     }
-    // Otherwise only presence counts: a file that is there is never replaced.
     const bool present = platform.files.FileExists(path);
-    if (present && !(replacing.changedFiles && IsOutdated(platform.files, *release.AcceptedList(),
-                                                          replacing.kept, name, path))) {
-      continue;
+    if (current(i, present)) continue;
+    if (!downloadAllowed) {
+      downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
+      if (downloadAllowed && progressTitle && platform.progress) {
+        progress.emplace(*platform.progress, startInternet, *progressTitle, countFetches(i));
+      }
     }
-    if (!downloadAllowed) downloadAllowed = platform.desktop.Confirm(texts::kDownloadQuestion);
     if (!downloadAllowed) {
       ReportProblem(platform.desktop, state, StartupState::DownloadRefused);
       state.endRequested = true;
-      return false;
+      return;
     }
     // With the maker's key, a file the signed list does not name is not
     // even asked for.
     const std::optional<DownloadCheck> check = release.ForEntry(name);
+    Internet& internet = progress ? progress->Watched() : startInternet;
+    if (check && progress) progress->Begin(state.buttonCaptions[i]);
     bool kept = false;
+    // Whatever may come to stand under this name, the record no longer
+    // vouches for what it held.
+    if (check && replacing.record) replacing.record->Forget(name);
     if (check && present) {
       // A file a running program holds stays as it is, with no box: it is
       // replaced at a later start.
-      const Replacement replaced = ReplaceByDownload(internet, platform.files, agent,
-                                                     state.remoteUrls[i], path, *check);
-      if (replaced == Replacement::Held) {
-        allCurrent = false;
-        continue;
-      }
+      const Replacement replaced =
+          ReplaceByDownload(internet, platform.files, agent, state.remoteUrls[i], path, *check);
+      if (replaced == Replacement::Held) continue;
       kept = replaced == Replacement::Replaced;
     } else if (check) {
-      kept = DownloadToFile(internet, platform.files, agent, state.remoteUrls[i], path,
-                            *check);
+      kept = DownloadToFile(internet, platform.files, agent, state.remoteUrls[i], path, *check);
     }
-    if (!kept) {
-      ReportProblem(platform.desktop, state, StartupState::DownloadFailed);
-      allCurrent = false;
+    if (kept) {
+      Recorded(replacing, release, name);
+    } else if (progress && progress->Cancelled()) {
+      // The customer's Cancel: what was fetched before stays, no further
+      // question, and the program ends as after a No.
+      report(StartupState::DownloadRefused);
+      state.endRequested = true;
+      return;
+    } else {
+      report(StartupState::DownloadFailed);
     }
   }
-  return allCurrent;
 }
 
+// updater1.b2sums and updater1.b2sums.minisig: the list this launcher
+// accepted last and its signature, written as soon as a list is accepted,
+// whatever becomes of the files. The signature's date is the floor no
+// later list may go below, so a start cut short (an answer No, a failed
+// download) still never lets an older release back in. The list before
+// its signature: a start cut off between the two keeps the older date.
 void KeepList(FileSystem& files, const SignedRelease& release, const std::string& listPath) {
-  // The list before its signature: a start cut off between the two keeps
-  // the older timestamp, which only lets through what it would.
   WriteFileReplacing(files, listPath, release.AcceptedListBytes());
   WriteFileReplacing(files, listPath + kSignatureSuffix, release.AcceptedListSignature());
 }
@@ -140,21 +185,18 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
   // With the maker's key, the manifest is kept only when the release list
   // the maker signed vouches for it; that list is kept beside it, so the
   // next start takes no older one.
-  SignedRelease release(addresses.minisignPublicKey);
+  SignedRelease release(addresses.minisignPublicKey, addresses.minimumReleaseTimestamp);
   const std::string listPath = JoinPath(state.workDir, separator, texts::kLocalReleaseListName);
   const std::string listSignaturePath = listPath + kSignatureSuffix;
+  // One that cannot be read sets no floor: the build's minimum still holds.
   std::optional<std::string> keptSignature;
   if (release.Required() && platform.files.FileExists(listSignaturePath)) {
-    keptSignature = platform.files.ReadWholeFile(listSignaturePath);
+    try {
+      keptSignature = platform.files.ReadWholeFile(listSignaturePath);
+    } catch (const IoError&) {
+    }
   }
-  // Replacing changed files, the kept list says what the files are: it is
-  // kept only once every file is brought up to date, so a file left old
-  // (an answer No, a failure, a program holding it) is tried again.
   const bool replaceChanged = release.Required() && addresses.replaceChangedFiles;
-  std::optional<ReleaseList> keptList;
-  if (replaceChanged && platform.files.FileExists(listPath)) {
-    keptList = ParseReleaseList(platform.files.ReadWholeFile(listPath)).list;
-  }
   const std::string manifestUrl = addresses.updateBaseUrl + texts::kRemoteManifestName;
   const DownloadCheck manifestCheck = release.ForManifest(
       internet, agent, addresses.updateBaseUrl, std::move(keptSignature));
@@ -166,7 +208,7 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
                       manifestCheck, kMaxManifestBytes)) {
     ReportProblem(platform.desktop, state, StartupState::ManifestFailed);
   } else {
-    if (release.Required() && !replaceChanged) KeepList(platform.files, release, listPath);
+    if (release.Required()) KeepList(platform.files, release, listPath);
     platform.system.Sleep(kManifestReadPauseMs);
     const Manifest manifest = ReadManifest(
         platform.files.ReadWholeFile(manifestPath),
@@ -174,11 +216,18 @@ void RunStartupUpdate(Platform& platform, const Addresses& addresses, LauncherSt
     if (manifest.title) target.ApplyTitle(*manifest.title);
     FillEntries(manifest, addresses.updateBaseUrl, separator, state);
     RemoveAbandonedDownloadsBesideEntries(platform.files, manifest, state);
-    const Replacing replacing{replaceChanged, keptList ? &*keptList : nullptr};
-    if (BringInMissingFiles(platform, internet, agent, release, replacing, manifest, state) &&
-        replaceChanged) {
-      KeepList(platform.files, release, listPath);
+    std::optional<VerifiedFiles> record;
+    if (replaceChanged) {
+      record.emplace(platform.files,
+                     JoinPath(state.workDir, separator, texts::kLocalVerifiedFilesName));
     }
+    std::optional<std::string> progressTitle;
+    if (addresses.showProgress) {
+      progressTitle = manifest.title.value_or(std::string(texts::kInitialCaption));
+    }
+    BringInMissingFiles(platform, internet, agent, release, Replacing{record ? &*record : nullptr},
+                        manifest, progressTitle, state);
+    if (record) record->Save();
     target.DisplayButtons();
   }
 

@@ -7,27 +7,68 @@
 // which leaves the cost of hashing alone (a signed build then compares the
 // hash with the file's line of the release list, checked once a start).
 //
-// Usage: download_bench [--hashed] URL LOCAL_PATH
-// Output (one line): ok=1 seconds=S bytes=N max_rss_kib=K
+// With --progress (on a display), the download goes through the progress
+// window a build with the maker's option shows, as that build's start-up
+// does: the window is drawn, and its messages let through, as blocks arrive.
+//
+// Usage: download_bench [--hashed | --progress] URL LOCAL_PATH
+// Output (one line): ok=1 seconds=S bytes=N max_rss_kib=K shows=D show_seconds=T
+// (D redraws of the progress window, T seconds spent in them)
+#include <QApplication>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/qt_progress_window.h"
 #include "update/download.h"
+#include "update/download_progress.h"
+
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Counts the window's redraws and the time spent in them.
+class TimedWindow final : public kestrune::ProgressWindow {
+ public:
+  explicit TimedWindow(kestrune::ProgressWindow& inner) : inner_(inner) {}
+  bool Show(const kestrune::ProgressView& view) override {
+    const double start = Now();
+    const bool cancelled = inner_.Show(view);
+    seconds += Now() - start;
+    ++shows;
+    return cancelled;
+  }
+  void Close() override { inner_.Close(); }
+  int shows = 0;
+  double seconds = 0;
+
+ private:
+  kestrune::ProgressWindow& inner_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const bool hashed = argc == 4 && std::string(argv[1]) == "--hashed";
-  if (argc != 3 && !hashed) {
-    std::fprintf(stderr, "usage: download_bench [--hashed] URL LOCAL_PATH\n");
+  const bool progress = argc == 4 && std::string(argv[1]) == "--progress";
+  if (argc != 3 && !hashed && !progress) {
+    std::fprintf(stderr, "usage: download_bench [--hashed | --progress] URL LOCAL_PATH\n");
     return 2;
   }
+  int qtArgc = 1;
+  std::optional<QApplication> application;
+  if (progress) application.emplace(qtArgc, argv);
   const char* url = argv[argc - 2];
   const char* localPath = argv[argc - 1];
   try {
@@ -39,16 +80,23 @@ int main(int argc, char** argv) {
 
     kestrune::DownloadCheck check;
     if (hashed) check = [](const kestrune::FileHash&) { return true; };
+    kestrune::qt::QtProgressWindow native;
+    TimedWindow window(native);
+    std::optional<kestrune::DownloadProgress> shown;
+    if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = kestrune::DownloadToFile(internet, files, agent, url, localPath, check);
+    if (shown) shown->Begin("big.bin");
+    const bool ok = kestrune::DownloadToFile(shown ? shown->Watched() : internet, files, agent,
+                                             url, localPath, check);
+    shown.reset();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
 
     struct stat info {};
     const long long bytes = ::stat(localPath, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("ok=%d seconds=%.6f bytes=%lld max_rss_kib=%ld\n", ok ? 1 : 0, took.count(), bytes,
-                usage.ru_maxrss);
+    std::printf("ok=%d seconds=%.6f bytes=%lld max_rss_kib=%ld shows=%d show_seconds=%.6f\n",
+                ok ? 1 : 0, took.count(), bytes, usage.ru_maxrss, window.shows, window.seconds);
     return ok ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "download_bench: %s\n", error.what());

@@ -246,9 +246,26 @@ std::vector<std::string> FakeFiles::FileNamesIn(const std::string& directory) no
 }
 
 void FakeFiles::ReadInBlocks(const std::string& path, const BlockReceiver& take) {
+  reads.push_back(path);
   const auto it = files.find(path);
   if (it == files.end()) throw IoError(IoErrorKind::FileNotFound, 2);
   take(std::as_bytes(std::span<const char>(it->second.data(), it->second.size())));
+}
+
+bool FakeProgressWindow::Show(const ProgressView& view) {
+  if (!open || views.empty() || views.back().caption != view.caption ||
+      views.back().count != view.count || views.back().title != view.title) {
+    eventLog.push_back("progress: " + view.title + " | " + view.caption + " | " + view.count);
+  }
+  open = true;
+  views.push_back(view);
+  return cancelAtShow && views.size() >= *cancelAtShow;
+}
+
+void FakeProgressWindow::Close() {
+  if (!open) return;
+  open = false;
+  eventLog.push_back("progress: close");
 }
 
 void FakeDesktop::ShellOpen(const std::string& target) {

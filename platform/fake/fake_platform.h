@@ -97,6 +97,7 @@ class FakeFiles final : public FileSystem {
   // What FreeSpace reports; unknown by default.
   std::optional<std::uint64_t> reportedFreeSpace;
   int openOutputFiles = 0;  // output and temporary files not yet released
+  std::vector<std::string> reads;  // every file read, in order
   std::set<std::string> heldFiles;  // temporary files a running launcher holds
   std::uint64_t processId = 4242;
 
@@ -133,6 +134,22 @@ class FakeSystem final : public System {
   std::string AnsiToUtf8(std::string_view ansi) override { return Latin1ToUtf8(ansi); }
 
   std::string executablePath = "C:\\Program Files\\Kestrune\\Kestrune.exe";
+
+  EventLog& eventLog;
+};
+
+// Logs "progress: <title> | <caption> | <count>" when it opens or its text
+// changes, and "progress: close".
+class FakeProgressWindow final : public ProgressWindow {
+ public:
+  explicit FakeProgressWindow(EventLog& log) : eventLog(log) {}
+  bool Show(const ProgressView& view) override;
+  void Close() override;
+
+  std::vector<ProgressView> views;  // every Show
+  bool open = false;
+  // Cancel is pressed at this Show (counted from 1) and stays pressed.
+  std::optional<std::size_t> cancelAtShow;
 
   EventLog& eventLog;
 };
@@ -197,9 +214,10 @@ struct FakePlatform {
   FakeFiles files{log};
   FakeDesktop desktop{log};
   FakeSystem system{log};
+  FakeProgressWindow progress{log};
   FakeWindow window{log};
   FakeApplication application{log, window};
-  Platform platform{internet, files, desktop, system};
+  Platform platform{internet, files, desktop, system, &progress};
 
   // The working directory joined with a name, as the core builds paths.
   std::string InWorkDir(const std::string& name) const;

@@ -17,6 +17,7 @@
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_display_start.h"
 #include "platform/qt/qt_message_boxes.h"
+#include "platform/qt/qt_progress_window.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ int main() {
     kestrune::posix::PosixFileSystem files;
     kestrune::qt::QtDesktop desktop(application);
     kestrune::posix::PosixSystem system;
-    kestrune::Platform platform{internet, files, desktop, system};
+    kestrune::qt::QtProgressWindow progress;
+    kestrune::Platform platform{internet, files, desktop, system, &progress};
     return kestrune::RunKestrune(application, platform, kestrune::CompiledAddresses());
   } catch (...) {
     ReportEscapedFailure();

@@ -23,14 +23,17 @@ constexpr int kFirstLauncherId = 1000;
 constexpr int kHorizontalScrollLine = 8;
 constexpr DWORD kPushButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 
+HMENU ControlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+}  // namespace
+
 FontHandle MakeTahoma(int pixels, int weight) {
   return FontHandle(::CreateFontW(-pixels, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
 }
 
-// The window font's text height on this system: "Tahoma" at the designed
-// 11 px for 96 dpi, scaled to the screen's dpi. The layout is designed for 13.
+// "Tahoma" at the designed 11 px for 96 dpi, scaled to the screen's dpi.
 int SystemTextHeight() {
   const WindowDC screen(nullptr);
   if (!screen.Get()) return layout::kDesignTextHeight;
@@ -42,10 +45,6 @@ int SystemTextHeight() {
   if (!::GetTextMetricsW(screen.Get(), &metrics)) return layout::kDesignTextHeight;
   return metrics.tmHeight;
 }
-
-HMENU ControlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
-
-}  // namespace
 
 void Win32Form1Window::RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};

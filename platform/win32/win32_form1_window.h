@@ -19,6 +19,12 @@
 
 namespace kestrune::win32 {
 
+// The designed window font, "Tahoma" at pixels high.
+FontHandle MakeTahoma(int pixels, int weight);
+// The window font's text height on this system; the layout is designed for
+// 13 and scales by it.
+int SystemTextHeight();
+
 class Win32Form1Window final : public MainWindow {
  public:
   // Registers the window class once per process.

@@ -10,6 +10,7 @@
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_progress_window.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_system_library.h"
 
@@ -23,7 +24,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     win32::Win32Desktop desktop(state);
     win32::Win32System system;
     win32::Win32Application application(instance, showCommand, state);
-    Platform platform{internet, files, desktop, system};
+    win32::Win32ProgressWindow progress(instance);
+    Platform platform{internet, files, desktop, system, &progress};
     return RunKestrune(application, platform, CompiledAddresses());
   } catch (...) {
     // The last-resort guard of the program's entry: the failure is told,

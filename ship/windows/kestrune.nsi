@@ -301,6 +301,7 @@ Section "Uninstall"
   Delete "$INSTDIR\updater1.txt"
   Delete "$INSTDIR\updater1.b2sums"
   Delete "$INSTDIR\updater1.b2sums.minisig"
+  Delete "$INSTDIR\updater1.verified.b2sums"
   ; Kept by earlier versions, which signed the manifest alone.
   Delete "$INSTDIR\updater1.txt.minisig"
   Delete "$INSTDIR\*.kestrune-part"

@@ -253,8 +253,18 @@ class SignedStartup : public ::testing::Test {
   void Start() {
     sys.internet.requests.clear();
     sys.desktop.informations.clear();
+    sys.files.reads.clear();
     RunKestrune(sys.application, sys.platform,
-                Addresses{kBase, "", "", signer.PublicKey(), replaceChangedFiles});
+                Addresses{kBase, "", "", keys.empty() ? signer.PublicKey() : keys,
+                          replaceChangedFiles, minimumReleaseTimestamp});
+  }
+  // The entry files this start read (the launcher's own files aside).
+  std::vector<std::string> EntriesRead() const {
+    std::vector<std::string> read;
+    for (const std::string& path : sys.files.reads) {
+      if (path.find("\\updater1.") == std::string::npos) read.push_back(path);
+    }
+    return read;
   }
   bool Has(const std::string& name) const {
     return sys.files.files.count(sys.InWorkDir(name)) != 0;
@@ -274,6 +284,8 @@ class SignedStartup : public ::testing::Test {
   Signer signer{"startup"};
   fake::FakePlatform sys;
   bool replaceChangedFiles = false;
+  std::string keys;  // empty: signer's alone
+  std::uint64_t minimumReleaseTimestamp = 0;
 };
 
 TEST_F(SignedStartup, TheReleaseIsKeptWithItsListAfterOneSignatureCheck) {
@@ -397,6 +409,61 @@ TEST_F(SignedStartup, AManifestTheListDoesNotVouchForKeepsThePreviousCopyAndList
   }
 }
 
+// A new folder, a reinstall, a kept signature that is damaged or made with a
+// key the build no longer has: the build's minimum date still holds, and a
+// list at or after it is taken.
+TEST_F(SignedStartup, TheBuildsMinimumDateHoldsWhateverTheFolderKeeps) {
+  minimumReleaseTimestamp = 1700000000;
+  const std::string manifest = "T\na.exe\nA\n";
+  const std::string list = ListOf({{"updater.txt", manifest}, {"a.exe", "MZ"}});
+  Serve("updater.txt", manifest);
+  Serve("a.exe", "MZ");
+  Signer dropped("dropped-key");
+  const std::vector<std::pair<std::string, std::optional<std::string>>> kept = {
+      {"nothing kept", std::nullopt},
+      {"damaged", "untrusted comment: x\nRWQ\n"},
+      {"a dropped key's, dated far ahead",
+       dropped.Sign(list, "updater.b2sums", 4000000000)},
+  };
+  for (const auto& [what, signature] : kept) {
+    sys.files.files.clear();
+    if (signature) sys.files.files[sys.InWorkDir("updater1.b2sums.minisig")] = *signature;
+    ServeList(list, 1699999999);  // an old release, replayed
+    sys.desktop.confirmAnswers = {true};
+    Start();
+    EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kManifestProblem}) << what;
+    EXPECT_FALSE(Has("a.exe")) << what;
+
+    ServeList(list, 1700000000);
+    sys.desktop.confirmAnswers = {true};
+    Start();
+    EXPECT_TRUE(sys.desktop.informations.empty()) << what;
+    EXPECT_EQ(Content("a.exe"), "MZ") << what;
+    EXPECT_EQ(Content("updater1.b2sums.minisig"), Served("updater.b2sums.minisig")) << what;
+  }
+}
+
+TEST_F(SignedStartup, AListSignedByAnyKeyTheBuildKnowsIsTaken) {
+  Signer second("second-key");
+  keys = signer.PublicKey() + ";" + second.PublicKey();
+  const std::string manifest = "T\n";
+  const std::string list = ListOf({{"updater.txt", manifest}});
+  Serve("updater.txt", manifest);
+  Serve("updater.b2sums", list);
+  Serve("updater.b2sums.minisig", second.Sign(list, "updater.b2sums", 1700000000));
+  Start();
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  EXPECT_TRUE(sys.application.shown);
+  // A later list by the first key goes on from there; an older one by
+  // either does not.
+  Serve("updater.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1700000001));
+  Start();
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  Serve("updater.b2sums.minisig", second.Sign(list, "updater.b2sums", 1700000000));
+  Start();
+  EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kManifestProblem});
+}
+
 // -------------------------------- with the maker's option to replace files
 
 class ReplacingStartup : public SignedStartup {
@@ -405,41 +472,95 @@ class ReplacingStartup : public SignedStartup {
   void Present(const std::string& name, const std::string& bytes) {
     sys.files.files[sys.InWorkDir(name)] = bytes;
   }
-  // What an earlier start kept: the list of these files.
-  void Kept(const std::vector<std::pair<std::string, std::string>>& files) {
-    const std::string list = ListOf(files);
-    Present("updater1.b2sums", list);
-    Present("updater1.b2sums.minisig", signer.Sign(list, "updater.b2sums", 1600000000));
+  // A release of a.exe and b.exe, its list signed at time.
+  void ReleaseAt(long time, const std::string& a, const std::string& b) {
+    Serve("updater.txt", manifest);
+    Serve("a.exe", a);
+    Serve("b.exe", b);
+    ServeList(ListOf({{"updater.txt", manifest}, {"a.exe", a}, {"b.exe", b}}), time);
   }
   const std::string manifest = "T\na.exe\nA\nb.exe\nB\n";
 };
 
 TEST_F(ReplacingStartup, AChangedFileIsReplacedAfterTheOneQuestionAndAnUnchangedOneIsNotAskedFor) {
-  Kept({{"updater.txt", manifest}, {"a.exe", "A1"}, {"b.exe", "B1"}});
-  Present("a.exe", "A1");
-  Present("b.exe", "B1");
-  Release(manifest, {{"a.exe", "A2"}, {"b.exe", "B1"}});
+  ReleaseAt(1700000000, "A1", "B1");
   sys.desktop.confirmAnswers = {true};
   Start();
-  EXPECT_EQ(sys.desktop.confirmations, 1);
+  ReleaseAt(1700000001, "A2", "B1");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.confirmations, 2);
   EXPECT_TRUE(sys.desktop.informations.empty());
   EXPECT_EQ(Content("a.exe"), "A2");
   EXPECT_EQ(sys.internet.requests,
             Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "a.exe"}));
-  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
+  EXPECT_TRUE(EntriesRead().empty());
   EXPECT_TRUE(sys.application.shown);
 
-  // Nothing changed since: the lists alone say so.
+  // Nothing changed since: what this launcher put there says so.
   Start();
-  EXPECT_EQ(sys.desktop.confirmations, 1);
+  EXPECT_EQ(sys.desktop.confirmations, 2);
   EXPECT_EQ(sys.internet.requests,
             Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums"}));
+  EXPECT_TRUE(EntriesRead().empty());
+}
+
+// A signed launcher without the option kept the list and never read the
+// files; the first start of a build with it reads each present file once.
+TEST_F(ReplacingStartup, AnUpgradeFromABuildThatDidNotReplaceReadsEachFileOnceAndMendsIt) {
+  Present("a.exe", "damaged");
+  Present("b.exe", "B1");
+  ReleaseAt(1700000000, "A1", "B1");
+  replaceChangedFiles = false;
+  Start();
+  EXPECT_EQ(Content("a.exe"), "damaged");
+  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
+
+  replaceChangedFiles = true;
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(EntriesRead(), (std::vector<std::string>{sys.InWorkDir("a.exe"),
+                                                      sys.InWorkDir("b.exe")}));
+  EXPECT_EQ(sys.internet.requests,
+            Requested({"updater.txt", "updater.b2sums.minisig", "updater.b2sums", "a.exe"}));
+  Start();
+  EXPECT_TRUE(EntriesRead().empty());
+  EXPECT_EQ(sys.desktop.confirmations, 1);
+}
+
+// r2 replaced a.exe, but b.exe failed: the start kept r2's list and date at
+// once. Replaying r1 is refused, and r3, which brings r1's a.exe back,
+// finds the a.exe that is there, not r1's.
+TEST_F(ReplacingStartup, AfterAStartCutShortNoOlderListIsTakenAndARevertedFileIsMended) {
+  ReleaseAt(1700000001, "A1", "B1");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  ReleaseAt(1700000002, "A2", "B2");
+  Serve("b.exe", "B2 cut short");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kUpdateProblem});
+  EXPECT_EQ(Content("a.exe"), "A2");
+
+  ReleaseAt(1700000001, "A1", "B1");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kManifestProblem});
+  EXPECT_EQ(Content("a.exe"), "A2");
+
+  ReleaseAt(1700000003, "A1", "B2");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_TRUE(sys.desktop.informations.empty());
+  EXPECT_EQ(Content("a.exe"), "A1");
+  EXPECT_EQ(Content("b.exe"), "B2");
 }
 
 TEST_F(ReplacingStartup, AFirstStartMendsAPresentFileThatDiffersFromTheList) {
   Present("a.exe", "damaged");
   Present("b.exe", "B1");
-  Release(manifest, {{"a.exe", "A1"}, {"b.exe", "B1"}});
+  ReleaseAt(1700000000, "A1", "B1");
   sys.desktop.confirmAnswers = {true};
   Start();
   EXPECT_EQ(Content("a.exe"), "A1");
@@ -449,23 +570,19 @@ TEST_F(ReplacingStartup, AFirstStartMendsAPresentFileThatDiffersFromTheList) {
 }
 
 TEST_F(ReplacingStartup, TheOldFileStaysUntilANewOneIsKeptAndTheNextStartAsksAgain) {
-  Kept({{"updater.txt", manifest}, {"a.exe", "A1"}, {"b.exe", "B1"}});
-  const std::string keptList = Content("updater1.b2sums");
   Present("a.exe", "A1");
   Present("b.exe", "B1");
-  Release(manifest, {{"a.exe", "A2"}, {"b.exe", "B1"}});
+  ReleaseAt(1700000000, "A2", "B1");
   Start();  // answered No
   EXPECT_EQ(sys.desktop.informations,
             std::vector<std::string>{"Unable to run Kestrune without the updated files"});
   EXPECT_EQ(Content("a.exe"), "A1");
-  EXPECT_EQ(Content("updater1.b2sums"), keptList);
 
   Serve("a.exe", "A2 cut short");  // refused: not what the list names
   sys.desktop.confirmAnswers = {true};
   Start();
   EXPECT_EQ(sys.desktop.informations, std::vector<std::string>{kUpdateProblem});
   EXPECT_EQ(Content("a.exe"), "A1");
-  EXPECT_EQ(Content("updater1.b2sums"), keptList);
 
   // Held by a running program: kept as it is, with no box, until a start
   // where it is free.
@@ -476,14 +593,12 @@ TEST_F(ReplacingStartup, TheOldFileStaysUntilANewOneIsKeptAndTheNextStartAsksAga
   EXPECT_TRUE(sys.desktop.informations.empty());
   EXPECT_TRUE(sys.desktop.errors.empty());
   EXPECT_EQ(Content("a.exe"), "A1");
-  EXPECT_EQ(Content("updater1.b2sums"), keptList);
 
   sys.files.readOnly.clear();
   sys.desktop.confirmAnswers = {true};
   Start();
   EXPECT_EQ(sys.desktop.confirmations, 4);  // each start asked again
   EXPECT_EQ(Content("a.exe"), "A2");
-  EXPECT_EQ(Content("updater1.b2sums"), Served("updater.b2sums"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "common/texts.h"
 #include "platform/fake/fake_platform.h"
 #include "update/download.h"
+#include "update/download_progress.h"
 #include "update/entries.h"
 #include "update/manifest.h"
 
@@ -34,6 +35,14 @@ class Startup : public ::testing::Test {
     sys.internet.responses[EntryAddress(kBase, name)] = r;
   }
   void PublishManifest(const std::string& text) { Publish("updater.txt", text); }
+  // Four blocks of fill, each a redraw pause of the progress window apart.
+  const FakeResponse& PublishPaced(const std::string& name, char fill) {
+    FakeResponse& r = sys.internet.responses[EntryAddress(kBase, name)];
+    r.body = std::string(4096, fill);
+    r.chunk = 1024;
+    r.millisecondsPerRead = kProgressRedrawMilliseconds;
+    return r;
+  }
   void Present(const std::string& name, const std::string& content = "old") {
     sys.files.files[sys.InWorkDir(name)] = content;
   }
@@ -68,9 +77,23 @@ class Startup : public ::testing::Test {
     }
     return out;
   }
-  void Start() { RunKestrune(sys.application, sys.platform, Addresses{kBase, "http://home/", "https://s/tickets/"}); }
+  void Start() {
+    RunKestrune(sys.application, sys.platform,
+                Addresses{kBase, "http://home/", "https://s/tickets/", "", false, 0, showProgress});
+  }
+  // The boxes and the progress window, in the order they happened.
+  std::vector<std::string> BoxesAndProgress() const {
+    std::vector<std::string> out;
+    for (const std::string& e : sys.log) {
+      if (e.starts_with("confirm:") || e.starts_with("info:") || e.starts_with("progress:")) {
+        out.push_back(e);
+      }
+    }
+    return out;
+  }
 
   FakePlatform sys;
+  bool showProgress = false;
 };
 
 TEST_F(Startup, EntrySequenceAndFormCreateRunInTheirOrder) {
@@ -192,6 +215,64 @@ TEST_F(Startup, OneFailedDownloadDoesNotStopTheOthers) {
   EXPECT_FALSE(HasTemporaryFiles());
   EXPECT_EQ(Content("c.exe"), "C");
   EXPECT_EQ(sys.window.Buttons().size(), 3u);
+  EXPECT_FALSE(sys.application.shown);
+}
+
+// The maker's progress option: a window from the Yes on, closed before
+// every box and before the main window; never without the option.
+TEST_F(Startup, TheProgressWindowShowsEachDownloadAndClosesBeforeEveryBox) {
+  PublishManifest("T\na.exe\nA\nb.exe\nB\nd.exe\nD\nc.exe\nC\na.exe\nA again\n");
+  const FakeResponse& slow = PublishPaced("a.exe", 'a');
+  FakeResponse broken;
+  broken.body = std::string(3000, 'x');
+  broken.failAfterBytes = 1500;
+  sys.internet.responses[std::string(kBase) + "b.exe"] = broken;
+  Publish("c.exe", "C");
+  Present("d.exe");
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_TRUE(sys.progress.views.empty());
+
+  sys.files.files.clear();
+  Present("d.exe");
+  sys.log.clear();
+  showProgress = true;
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(BoxesAndProgress(),
+            (std::vector<std::string>{kQuestion, "progress: T | A | file 1 of 3",
+                                      "progress: T | B | file 2 of 3", "progress: close",
+                                      kUpdateFailed, "progress: T | C | file 3 of 3",
+                                      "progress: close"}));
+  // a.exe's bar moved on as its blocks came, at most once a redraw pause.
+  std::vector<int> steps;
+  for (const ProgressView& view : sys.progress.views) {
+    if (view.caption == "A" && view.steps) steps.push_back(*view.steps);
+  }
+  steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+  EXPECT_EQ(steps, (std::vector<int>{0, 250, 500, 750, 1000}));
+  EXPECT_EQ(Content("a.exe"), slow.body);
+  EXPECT_EQ(Content("c.exe"), "C");
+}
+
+TEST_F(Startup, CancelInTheProgressWindowIsTheAnswerNo) {
+  PublishManifest("T\na.exe\nA\nb.exe\nB\nc.exe\nC\n");
+  Publish("a.exe", "A");
+  PublishPaced("b.exe", 'b');
+  Publish("c.exe", "C");
+  showProgress = true;
+  sys.progress.cancelAtShow = 4;  // a.exe's start and end, b.exe's, then b.exe's first block
+  sys.desktop.confirmAnswers = {true};
+  Start();
+  EXPECT_EQ(BoxesAndProgress(),
+            (std::vector<std::string>{kQuestion, "progress: T | A | file 1 of 3",
+                                      "progress: T | B | file 2 of 3", "progress: close",
+                                      kRefused}));
+  EXPECT_EQ(Content("a.exe"), "A");
+  EXPECT_FALSE(Has("b.exe"));
+  EXPECT_FALSE(Has("c.exe"));
+  EXPECT_FALSE(HasTemporaryFiles());
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"a.exe", "b.exe"}));
   EXPECT_FALSE(sys.application.shown);
 }
 

@@ -6,12 +6,16 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHelpEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "common/io_error.h"
 #include "common/texts.h"
 #include "platform/qt/qt_form1_window.h"
+#include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_window_look.h"
 
 namespace kestrune {
@@ -317,6 +322,61 @@ TEST_F(Form1WindowTest, FailureInAHandlerIsReportedNotThrownIntoQt) {
   QTest::mouseClick(window.Image1(), Qt::LeftButton, {}, QPoint(10, 10));
   QTest::mouseClick(window.ExitBtn(), Qt::LeftButton);
   EXPECT_EQ(failures_, (std::vector<std::string>{"Disk full.", "Unexpected error."}));
+}
+
+// The downloads' progress window, as the core's views reach it.
+QWidget* ProgressWidget() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == QStringLiteral("Progress") && top->isVisible()) return top;
+  }
+  return nullptr;
+}
+
+TEST(ProgressWindow, ShowsTheViewWhereTheLayoutSaysAndEveryWayOfClosingItIsCancel) {
+  qt::QtProgressWindow progress;
+  ProgressView view{"Tools & More", "Big file", "file 1 of 2", 250};
+  EXPECT_FALSE(progress.Show(view));
+  QWidget* window = ProgressWidget();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Tools & More"));
+  const ScaledProgressLayout layout = ScaleProgressLayout(qt::MakeWindowLook().textHeight);
+  auto* caption = window->findChild<QLabel*>(QStringLiteral("ProgressCaption"));
+  auto* count = window->findChild<QLabel*>(QStringLiteral("ProgressCount"));
+  auto* bar = window->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
+  auto* cancel = window->findChild<QPushButton*>(QStringLiteral("ProgressCancel"));
+  ASSERT_TRUE(caption && count && bar && cancel);
+  EXPECT_EQ(caption->text(), QStringLiteral("Big file"));
+  EXPECT_EQ(count->text(), QStringLiteral("file 1 of 2"));
+  EXPECT_EQ(bar->geometry(), ToQRect(layout.bar));
+  EXPECT_EQ(cancel->geometry(), ToQRect(layout.cancel));
+  EXPECT_EQ((std::pair{bar->value(), bar->maximum()}), (std::pair{250, kProgressSteps}));
+  EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+  EXPECT_TRUE(cancel->isDefault());
+  view.steps.reset();
+  EXPECT_FALSE(progress.Show(view));
+  EXPECT_EQ(bar->maximum(), 0) << "a length that is not known: a busy bar";
+
+  const std::vector<std::pair<const char*, std::function<void(QWidget*)>>> cancels = {
+      {"Escape", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+      {"Enter", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }},
+      {"the close box", [](QWidget* w) { w->close(); }},
+      {"the button",
+       [](QWidget* w) {
+         QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("ProgressCancel")),
+                           Qt::LeftButton);
+       }},
+  };
+  for (const auto& [how, press] : cancels) {
+    progress.Close();
+    EXPECT_FALSE(ProgressWidget()) << how;
+    EXPECT_FALSE(progress.Show(view)) << how << ": a window opened again starts uncancelled";
+    window = ProgressWidget();
+    ASSERT_TRUE(window && QTest::qWaitForWindowActive(window)) << how;
+    press(window);
+    EXPECT_TRUE(progress.Show(view)) << how;
+  }
+  progress.Close();
 }
 
 }  // namespace

@@ -384,8 +384,9 @@ class SignedRelease(LoopbackServer):
         with open(os.path.join(folder, name), mode) as f:
             f.write(data)
 
-    def check(self, target, key="maker"):
-        code, out, _ = run("check", "--json", "--key", self.key(key), target)
+    def check(self, target, key="maker", *more_keys):
+        keys = [arg for name in (key,) + more_keys for arg in ("--key", self.key(name))]
+        code, out, _ = run("check", "--json", *keys, target)
         return code, json.loads(out)
 
     def serve(self, folder):
@@ -406,10 +407,22 @@ class SignedRelease(LoopbackServer):
                 # The list and its signature are no unlisted files.
                 self.assertEqual({p["kind"] for p in report["problems"]}, {"folder"})
         with open(self.key("maker")) as f:
-            self.assertIn(report["key"]["id"], f.readline())
+            self.assertIn(report["keys"][0]["id"], f.readline())
+        self.assertEqual(report["signed"]["key"], report["keys"][0]["id"])
+        with open(os.path.join(folder, "updater.b2sums.minisig")) as f:
+            self.assertIn("timestamp:%d\t" % report["signed"]["timestamp"], f.read())
         self.assertIn("/serverlist/updater.b2sums.minisig", self.requests())
         _, out, _ = run("check", "--key", self.key("maker"), folder)
-        self.assertIn(b"Key:      " + report["key"]["id"].encode(), out)
+        self.assertIn(b"Key:      " + report["keys"][0]["id"].encode(), out)
+        self.assertIn(b"-DKESTRUNE_MINIMUM_RELEASE_TIMESTAMP=%d " % report["signed"]["timestamp"],
+                      out)
+        # A launcher that knows a second key takes a list signed with either.
+        code, report = self.check(folder, "other", "maker")
+        self.assertEqual(code, 0, report["problems"])
+        self.assertEqual(report["signed"]["key"], report["keys"][1]["id"])
+        code, report = self.check(folder, "other")
+        self.assertEqual(code, 1)
+        self.assertNotIn("signed", report)
 
     def test_sums_writes_what_b2sum_prints_and_nothing_when_it_cannot(self):
         # An 8-bit name (Windows-1252 in the manifest, UTF-8 on the disk), a

@@ -36,6 +36,7 @@ struct HandleCloser {
 using Handle = std::unique_ptr<void, HandleCloser>;
 
 constexpr wchar_t kMainWindowClass[] = L"TForm1";
+constexpr wchar_t kProgressWindowClass[] = L"KestruneProgress";
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 std::string Narrow(const std::wstring& wide) {
@@ -362,6 +363,45 @@ std::string PaintedIconName(HWND control) {
   return name;
 }
 
+// The downloads' progress window of the program pid, when one is visible.
+HWND ProgressWindowOf(DWORD pid) {
+  for (HWND w = nullptr;
+       (w = ::FindWindowExW(nullptr, w, kProgressWindowClass, nullptr)) != nullptr;) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (owner == pid && ::IsWindowVisible(w)) return w;
+  }
+  return nullptr;
+}
+
+// What it shows: its title, the two lines, the bar and the button.
+JsonObject ProgressJson(HWND window) {
+  JsonArray lines;
+  JsonObject report;
+  for (HWND child : Children(window)) {
+    const std::string kind = ClassName(child);
+    if (kind == "Static") lines.Add(kestrune::e2e::JsonString(WindowText(child)));
+    if (kind == "msctls_progress32") {
+      report.Number("position", static_cast<long long>(::SendMessageW(child, PBM_GETPOS, 0, 0)))
+          .Bool("moving", HasStyle(child, PBS_MARQUEE));
+    }
+    if (kind == "Button") {
+      GUITHREADINFO thread{};
+      thread.cbSize = sizeof thread;
+      const bool focused = ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread) &&
+                           thread.hwndFocus == child;
+      report.Text("button", WindowText(child)).Bool("button_focused", focused);
+    }
+  }
+  RECT client{};
+  ::GetClientRect(window, &client);
+  return report.Text("title", WindowText(window))
+      .Raw("lines", lines.str())
+      .Number("client_width", client.right)
+      .Number("client_height", client.bottom)
+      .Bool("taskbar", (::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0);
+}
+
 JsonObject BoxJson(HWND box) {
   std::string text;
   HWND icon = nullptr;
@@ -385,6 +425,8 @@ JsonObject BoxJson(HWND box) {
   RECT rect{};
   ::GetWindowRect(box, &rect);
   HWND main = MainWindow();
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(box, &pid);
   return JsonObject()
       .Text("title", WindowText(box))
       .Text("text", text)
@@ -393,7 +435,8 @@ JsonObject BoxJson(HWND box) {
       .Text("icon", icon ? PaintedIconName(icon) : "")
       .Bool("owned", ::GetWindow(box, GW_OWNER) != nullptr)
       .Raw("screen", RectJson(rect))
-      .Bool("main_window_visible", main && ::IsWindowVisible(main));
+      .Bool("main_window_visible", main && ::IsWindowVisible(main))
+      .Bool("progress_visible", ProgressWindowOf(pid) != nullptr);
 }
 
 // Answers a box as a click on one of its buttons would.
@@ -423,7 +466,15 @@ Handle FindProcess(const std::wstring& exeName) {
   return nullptr;
 }
 
-int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
+// Watches the program until its main window shows or it ends: answers its
+// boxes (Confirm with Yes unless answer is "no"), and notes each different
+// state of its progress window; with answer "cancel", presses Escape in that
+// window once its bar has moved.
+int Watch(const std::wstring& exeName, const std::wstring& answer, int seconds) {
+  const bool confirmYes = answer != L"no";
+  bool cancelled = false;
+  JsonArray progress;
+  std::string lastProgress;
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
   Handle process;
   while (!process && ::GetTickCount64() < deadline) {
@@ -450,6 +501,18 @@ int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
       boxes.Add(report.Number("answered", Answer(top, confirmYes)).str());
       answered.insert(top);
     }
+    if (HWND shown = ProgressWindowOf(pid)) {
+      const JsonObject state = ProgressJson(shown);
+      if (state.str() != lastProgress) {
+        lastProgress = state.str();
+        progress.Add(lastProgress);
+      }
+      if (answer == L"cancel" && !cancelled && lastProgress.find("\"position\":0,") ==
+                                                   std::string::npos) {
+        ::PostMessageW(::GetDlgItem(shown, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
+        cancelled = true;
+      }
+    }
     HWND main = MainWindowOf(pid);
     if (main && ::IsWindowVisible(main)) {
       ::Sleep(300);  // the first paint, for the screenshot that follows
@@ -465,6 +528,8 @@ int Watch(const std::wstring& exeName, bool confirmYes, int seconds) {
   Print(JsonObject()
             .Raw("boxes", boxes.str())
             .Raw("main_window", mainWindow)
+            .Raw("progress", progress.str())
+            .Bool("progress_visible_at_end", ProgressWindowOf(pid) != nullptr)
             .Bool("exited", exited)
             .Number("exit_code", exitCode)
             .Bool("timed_out", !exited && mainWindow == "null")
@@ -480,7 +545,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring& command = args[0];
 
   if (command == L"watch" && args.size() == 4) {
-    return Watch(args[1], args[2] == L"yes", _wtoi(args[3].c_str()));
+    return Watch(args[1], args[2], _wtoi(args[3].c_str()));
   }
 
   HWND main = MainWindow();

@@ -4,12 +4,14 @@ user sees, which files are written, and whether the window opens."""
 import os
 import subprocess
 import sys
+import threading
+import time
 import unittest
 
 import harness
 import wine
-from scenario import (EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, REPLACING_PROGRAM,
-                      SIGNED_PROGRAM, Scenario)
+from scenario import (EXIT_BTN, GERMAN, IMAGE1, IMAGE2, LABEL1, PROGRAM, PROGRESS_PROGRAM,
+                      REPLACING_PROGRAM, SIGNED_PROGRAM, Scenario)
 
 QUESTION = "Kestrune needs to download some updated files to work properly. Allow Download?"
 MANIFEST_PROBLEM = "Problem with updater.txt. Please contact Tavimo"
@@ -236,6 +238,54 @@ class StartupScenarios(Scenario):
             self.assertEqual(button["text"], "Tool %d" % i)
         self.assertFalse(window["vscroll"], "everything fits")
 
+    # The build with the maker's option to show the downloads' progress.
+
+    def test_progress_window_shows_each_download_then_the_main_window(self):
+        files = {"big.bin": noise(300000, 10), "notes.bin": noise(200000, 11)}
+        self.serve("Tools & More", [("big.bin", "Big file"), ("notes.bin", "Notes")], files=files,
+                   rules={"/serverlist/big.bin": {"rate": 150000}})
+        watched = {}
+        watcher = threading.Thread(target=lambda: watched.update(
+            report=self.launch("yes", program=PROGRESS_PROGRAM)))
+        watcher.start()
+        # About half-way through the first file's two seconds.
+        if harness.wait_for(lambda: "/serverlist/big.bin" in self.requested(), 60):
+            time.sleep(1)
+            self.desktop.screenshot("progress")
+        watcher.join(150)
+        report = watched["report"]
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertFalse(report["boxes"][0]["progress_visible"], "nothing before the Yes")
+        seen = report["progress"]
+        self.assertTrue(seen, "no progress window")
+        self.assertEqual({(s["title"], s["button"], s["taskbar"]) for s in seen},
+                         {("Tools & More", "Cancel", True)})
+        self.assertTrue(seen[0]["button_focused"])
+        first = [s["position"] for s in seen if s["lines"] == ["Big file", "file 1 of 2"]]
+        self.assertGreater(len(set(first)), 2, "the bar does not move: %s" % first)
+        self.assertEqual(first, sorted(first))
+        self.assertIn(["Notes", "file 2 of 2"], [s["lines"] for s in seen])
+        self.assertIsNotNone(report["main_window"])
+        self.assertFalse(report["progress_visible_at_end"], "still there beside the main window")
+        for name, data in files.items():
+            self.assertEqual(self.local(name), data, name)
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
+    def test_cancel_in_the_progress_window_ends_as_a_no(self):
+        self.serve("Tools", [("a.bin", "A"), ("big.bin", "Big"), ("c.bin", "C")],
+                   files={"a.bin": b"a", "big.bin": noise(3000000, 12), "c.bin": b"c"},
+                   rules={"/serverlist/big.bin": {"rate": 200000}})
+        report = self.launch("cancel", program=PROGRESS_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm", "Information"])
+        self.assert_box(report["boxes"][1], "Information", REFUSED, ["OK"], "information")
+        self.assertFalse(report["boxes"][1]["progress_visible"], "closed before the box")
+        self.assertIsNone(report["main_window"])
+        self.assertTrue(report["exited"])
+        self.assertEqual(self.work_files(), {"a.bin", "updater1.txt"})
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/a.bin",
+                                            "/serverlist/big.bin"])
+
     # The build with the tests' key: only files the signed list of the
     # release vouches for are kept.
 
@@ -303,17 +353,42 @@ class StartupScenarios(Scenario):
                                                 "/serverlist/tools/setup.exe",
                                                 "/serverlist/good.bin"])
 
+    def test_a_release_signed_before_the_builds_minimum_is_refused_on_a_first_start(self):
+        minimum = int(harness.SETTINGS["minimum-release-timestamp"])
+        self.serve("Current", [("tool.exe", "Tool")], files={"tool.exe": b"MZ"})
+        # A list the maker signed long ago, replayed to a new folder.
+        self.sign("tool.exe", timestamp=minimum - 1)
+        report = self.launch(program=SIGNED_PROGRAM)
+        self.assertEqual(len(report["boxes"]), 1)
+        self.assert_box(report["boxes"][0], "Information", MANIFEST_PROBLEM, ["OK"], "information")
+        self.assertTrue(report["exited"])
+        self.assertFalse(os.path.exists(os.path.join(self.work, "tool.exe")))
+        self.sign("tool.exe", timestamp=minimum)
+        report = self.launch("yes", program=SIGNED_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertEqual(self.local("tool.exe"), b"MZ")
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+
     # The build with the maker's option to replace changed files.
 
     def test_a_changed_file_held_by_a_running_program_is_replaced_at_a_later_start(self):
         entries = [("tool.exe", "Tool"), ("notes.txt", "Notes")]
         self.serve("Release 1", entries, files={"tool.exe": b"MZ 1", "notes.txt": b"n 1"})
         self.sign("tool.exe", "notes.txt")
-        self.place("tool.exe", b"MZ 1")
+        self.place("tool.exe", b"damaged")
         self.place("notes.txt", b"n 1")
-        # The first start hashes the copies there once: both are current.
-        report = self.launch(program=REPLACING_PROGRAM)
+        # The signed build without the option trusts what is there; the
+        # first start of the build with it hashes each copy once and mends
+        # the damaged one.
+        report = self.launch(program=SIGNED_PROGRAM)
         self.assertEqual(report["boxes"], [])
+        self.desktop.driver("close")
+        self.assertEqual(self.wait_end(), 0)
+        report = self.launch("yes", program=REPLACING_PROGRAM)
+        self.assertEqual([b["title"] for b in report["boxes"]], ["Confirm"])
+        self.assertEqual(self.local("tool.exe"), b"MZ 1")
+        self.assertEqual(self.requested()[-1], "/serverlist/tool.exe")
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 
@@ -344,7 +419,8 @@ class StartupScenarios(Scenario):
         self.assertEqual(self.local("notes.txt"), b"n 1")
         self.assertEqual(self.local("updater1.b2sums"), self.served("updater.b2sums"))
         self.assertEqual(self.work_files(), {"tool.exe", "notes.txt", "updater1.txt",
-                                             "updater1.b2sums", "updater1.b2sums.minisig"})
+                                             "updater1.b2sums", "updater1.b2sums.minisig",
+                                             "updater1.verified.b2sums"})
         self.desktop.driver("close")
         self.assertEqual(self.wait_end(), 0)
 

@@ -46,7 +46,8 @@ def configure(argv):
                    "wine-template") and i + 1 < len(argv):
             PATHS[key] = os.path.abspath(argv[i + 1])
             i += 2
-        elif key in ("host", "port", "home-url", "support-url", "needs") and i + 1 < len(argv):
+        elif key in ("host", "port", "home-url", "support-url", "needs",
+                     "minimum-release-timestamp") and i + 1 < len(argv):
             SETTINGS[key] = argv[i + 1]
             i += 2
         else:

@@ -13,6 +13,8 @@ PROGRAM = "kestrune_e2e.exe"
 SIGNED_PROGRAM = "kestrune_e2e_signed.exe"
 # And with the maker's option to replace changed files.
 REPLACING_PROGRAM = "kestrune_e2e_replacing.exe"
+# The unsigned build with the maker's option to show the downloads' progress.
+PROGRESS_PROGRAM = "kestrune_e2e_progress.exe"
 # Wine in German: boxes left to the system read "&Ja", "&Nein".
 GERMAN = {"LC_ALL": "de_DE.UTF-8", "LANGUAGE": "de"}
 # The fixed controls' ids in the main window (platform/win32/win32_form1_window.cpp).
@@ -92,18 +94,21 @@ class Scenario(unittest.TestCase):
             subprocess.run([b2sum, "updater.txt"] + list(names), cwd=self.www, stdout=f,
                            check=True, timeout=60)
 
-    def sign(self, *names, crlf=False):
+    def sign(self, *names, crlf=False, timestamp=None):
         """Lists the release and signs the list with the tests' key and the
-        real minisign, as a maker does; crlf saves the list (before signing)
-        and its signature with Windows line ends, as an editor on Windows
-        may."""
+        real minisign, as a maker does, dated now or at timestamp; crlf saves
+        the list (before signing) and its signature with Windows line ends,
+        as an editor on Windows may."""
         self.list_release(*names)
         path = os.path.join(self.www, "updater.b2sums")
         if crlf:
             self.put("updater.b2sums", self.served("updater.b2sums").replace(b"\n", b"\r\n"))
         key = os.path.join(harness.PATHS["signing-key-dir"], "test.sec")
-        subprocess.run([harness.PATHS["minisign"], "-S", "-s", key, "-m", path], check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+        dated = [] if timestamp is None else [
+            "-t", "timestamp:%d\tfile:updater.b2sums\thashed" % timestamp]
+        subprocess.run([harness.PATHS["minisign"], "-S", "-s", key, "-m", path] + dated,
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=60)
         if crlf:
             signature = self.served("updater.b2sums.minisig")
             self.put("updater.b2sums.minisig", signature.replace(b"\n", b"\r\n"))

@@ -144,13 +144,16 @@ class Scenarios(unittest.TestCase):
             subprocess.run(["b2sum", "updater.txt", *names], cwd=self.served, stdout=f,
                            check=True)
 
-    def sign(self, *names):
+    def sign(self, *names, timestamp=None):
         """Lists the release and signs the list with minisign and the test
-        build's key, which writes updater.b2sums.minisig beside it."""
+        build's key, which writes updater.b2sums.minisig beside it; dated
+        now, or at timestamp."""
         self.assertTrue(OPTIONS.signing_key_dir, "a signed scenario needs --signing-key-dir")
         self.list_release(*names)
+        dated = [] if timestamp is None else [
+            "-t", "timestamp:%d\tfile:updater.b2sums\thashed" % timestamp]
         run("minisign", "-S", "-s", os.path.join(OPTIONS.signing_key_dir, "test.sec"),
-            "-m", os.path.join(self.served, "updater.b2sums"))
+            "-m", os.path.join(self.served, "updater.b2sums"), *dated)
 
     def place_locally(self, name, content, executable=False):
         path = os.path.join(self.work, name)
@@ -180,7 +183,7 @@ class Scenarios(unittest.TestCase):
         with open(self.log_path, encoding="utf-8") as f:
             return [json.loads(line) for line in f]
 
-    def start_launcher(self):
+    def start_launcher(self, program=None):
         env = dict(os.environ)
         env["PATH"] = self.bin + os.pathsep + env.get("PATH", "")
         env["XDG_RUNTIME_DIR"] = self.runtime
@@ -189,7 +192,7 @@ class Scenarios(unittest.TestCase):
             env.pop(proxy, None)
         with open(self.stderr_path, "ab") as errors:
             self.launcher = subprocess.Popen(
-                [OPTIONS.program], cwd=self.work, env=env, stdout=subprocess.DEVNULL,
+                [program or OPTIONS.program], cwd=self.work, env=env, stdout=subprocess.DEVNULL,
                 stderr=errors, preexec_fn=allow_core_dumps)
 
     def launcher_errors(self):
@@ -552,25 +555,112 @@ class Scenarios(unittest.TestCase):
                           "/serverlist/updater.b2sums", "/serverlist/setup.exe",
                           "/serverlist/tools/setup.exe", "/serverlist/notes.txt"])
 
+    # ------------------- built with the maker's option to show the progress
+    def capture(self, wid):
+        """The window's pixels, as raw RGB."""
+        return subprocess.run(["import", "-window", wid, "-depth", "8", "rgb:-"],
+                              capture_output=True, check=True, timeout=30).stdout
+
+    def test_progress_window_shows_a_paced_download_then_the_main_window_alone(self):
+        title = "Progress Tools"
+        self.publish(title, [("big.bin", "Big file", os.urandom(600000)),
+                             ("notes.txt", "Notes", b"n\n")])
+        self.start_server({"/serverlist/big.bin": {"rate": 200000}})
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        # The main window is hidden until start-up is over: a window with
+        # the manifest's title now is the progress window.
+        progress = self.wait_for_window(title)
+        first = self.capture(progress)
+        time.sleep(0.8)
+        self.assertNotEqual(self.capture(progress), first, "the bar does not move")
+        if OPTIONS.artifacts:
+            os.makedirs(OPTIONS.artifacts, exist_ok=True)
+            run("import", "-window", progress, os.path.join(OPTIONS.artifacts, "progress.png"))
+        main = self.wait_for_window(title, besides=[progress])
+        self.assertNotIn(progress, self.visible_windows(), "closed before the main window shows")
+        self.assertEqual(len([w for w in self.visible_windows().values() if w == title]), 1)
+        self.assertNotEqual(main, progress)
+        for name in ("big.bin", "notes.txt"):
+            self.assert_same_file(name)
+
+    def test_cancel_in_the_progress_window_ends_as_a_no(self):
+        title = "Progress Tools"
+        self.publish(title, [("notes.txt", "Notes", b"n\n"),
+                             ("big.bin", "Big file", os.urandom(4000000)),
+                             ("later.txt", "Later", b"l\n")])
+        self.start_server({"/serverlist/big.bin": {"rate": 200000}})
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        progress = self.wait_for_window(title)
+        deadline = time.monotonic() + 30
+        while "/serverlist/big.bin" not in [r["path"] for r in self.requests()]:
+            self.assertLess(time.monotonic(), deadline, "big.bin never asked for")
+            time.sleep(0.1)
+        self.answer(progress, "Escape")
+        info = self.wait_for_window("Information")
+        self.assertEqual(self.read_box(info), ("Information", REFUSED_PROBLEM, ["OK"]))
+        self.assertNotIn(progress, self.visible_windows(), "closed before the box")
+        self.answer(info, "Return")
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertEqual(sorted(set(self.seen.values())), ["Confirm", "Information", title])
+        # What came before the Cancel stays; nothing of big.bin, nothing after.
+        self.assertEqual(sorted(os.listdir(self.work)), ["notes.txt", "updater1.txt"])
+        self.assertEqual([r["path"] for r in self.requests()],
+                         ["/serverlist/updater.txt", "/serverlist/notes.txt",
+                          "/serverlist/big.bin"])
+
+    def test_a_release_signed_before_the_builds_minimum_is_refused_on_a_first_start(self):
+        self.assertTrue(OPTIONS.minimum_release_timestamp, "needs --minimum-release-timestamp")
+        self.publish("Current", [("tool.txt", "Tool", b"tool\n")])
+        # A list the maker signed long ago, replayed to a new folder.
+        self.sign("tool.txt", timestamp=OPTIONS.minimum_release_timestamp - 1)
+        self.start_server()
+        self.start_launcher()
+        info = self.wait_for_window("Information")
+        self.assertEqual(self.read_box(info), ("Information", MANIFEST_PROBLEM, ["OK"]))
+        self.answer(info, "Return")
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "tool.txt")))
+        self.sign("tool.txt", timestamp=OPTIONS.minimum_release_timestamp)
+        self.start_launcher()
+        self.answer(self.wait_for_window("Confirm"), "Return")
+        self.wait_for_window("Current")
+        self.assert_same_file("tool.txt")
+
     # --------------------- built with a key and the option to replace files
     def test_changed_files_are_replaced_after_one_question(self):
+        self.assertTrue(OPTIONS.signed_program, "needs --signed-program")
         release_1 = [("tool.bin", "Tool", b"tool 1\n"), ("notes.txt", "Notes", b"notes 1\n")]
         self.publish("Release 1", release_1)
         self.sign("tool.bin", "notes.txt")
-        # No list kept yet: the copies there are hashed once, and the
-        # damaged one is mended.
+        # A signed build without the option keeps the list and trusts what
+        # is there; the first start of the build with it hashes each copy
+        # once and mends the damaged one.
         self.place_locally("tool.bin", b"damaged\n")
         self.place_locally("notes.txt", b"notes 1\n")
         self.start_server()
+        self.start_launcher(OPTIONS.signed_program)
+        self.wait_for_window("Release 1")
+        self.launcher.terminate()
+        self.launcher.wait(10)
+        self.assertTrue(os.path.exists(os.path.join(self.work, "updater1.b2sums")))
+        before = len(self.requests())
         self.start_launcher()
         self.answer(self.wait_for_window("Confirm"), "Return")
         self.wait_for_window("Release 1")
         self.assert_same_file("tool.bin")
         listing = ["/serverlist/updater.txt", "/serverlist/updater.b2sums.minisig",
                    "/serverlist/updater.b2sums"]
-        self.assertEqual([r["path"] for r in self.requests()], listing + ["/serverlist/tool.bin"])
+        self.assertEqual([r["path"] for r in self.requests()[before:]],
+                         listing + ["/serverlist/tool.bin"])
         self.launcher.terminate()
         self.launcher.wait(10)
+        # What it recorded of the files is what b2sum finds in them.
+        checked = subprocess.run(["b2sum", "-c", "updater1.verified.b2sums"], cwd=self.work,
+                                 capture_output=True, text=True)
+        self.assertEqual((checked.returncode, sorted(checked.stdout.splitlines())),
+                         (0, ["notes.txt: OK", "tool.bin: OK"]))
 
         # The next release changes one file: only it is asked for, after the
         # one question, and it replaces the old copy.
@@ -614,6 +704,11 @@ def main():
     parser.add_argument("--home-url", required=True)
     parser.add_argument("--support-url", required=True)
     parser.add_argument("--signing-key-dir", help="the folder of test.sec, for a signed build")
+    parser.add_argument("--signed-program", help="the signed build without the option to "
+                        "replace files, which a replacing scenario upgrades from")
+    parser.add_argument("--artifacts", help="where a scenario saves its screenshots")
+    parser.add_argument("--minimum-release-timestamp", type=int,
+                        help="the signed builds' KESTRUNE_MINIMUM_RELEASE_TIMESTAMP")
     OPTIONS, rest = parser.parse_known_args()
     from urllib.parse import urlsplit
     parts = urlsplit(OPTIONS.update_url)

@@ -178,6 +178,7 @@ class InstallStartUpgradeUninstall(unittest.TestCase):
         # ---- what the launcher may have left, and a kept manifest with
         # names the uninstaller must not follow
         for leftover in ("updater1.b2sums", "updater1.b2sums.minisig", "updater1.txt.minisig",
+                         "updater1.verified.b2sums",
                          "tool.bin.4242-1.kestrune-part", "notes.txt.kestrune-part"):
             write(self.installed(leftover), b"left by the launcher")
         write(self.installed("sub\\inner.txt"), b"the user's own, in a folder")
