@@ -273,7 +273,10 @@ class StartupScenarios(Scenario):
         self.assertEqual(self.wait_end(), 0)
 
     def test_cancel_in_the_progress_window_ends_as_a_no(self):
-        self.serve("Tools", [("a.bin", "A"), ("big.bin", "Big"), ("c.bin", "C")],
+        # The slow file first: the driver presses Cancel once the bar has
+        # moved, and a one-byte file's full bar may be seen before the next
+        # file is asked for.
+        self.serve("Tools", [("big.bin", "Big"), ("a.bin", "A"), ("c.bin", "C")],
                    files={"a.bin": b"a", "big.bin": noise(3000000, 12), "c.bin": b"c"},
                    rules={"/serverlist/big.bin": {"rate": 200000}})
         report = self.launch("cancel", program=PROGRESS_PROGRAM)
@@ -282,9 +285,8 @@ class StartupScenarios(Scenario):
         self.assertFalse(report["boxes"][1]["progress_visible"], "closed before the box")
         self.assertIsNone(report["main_window"])
         self.assertTrue(report["exited"])
-        self.assertEqual(self.work_files(), {"a.bin", "updater1.txt"})
-        self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/a.bin",
-                                            "/serverlist/big.bin"])
+        self.assertEqual(self.work_files(), {"updater1.txt"})
+        self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/big.bin"])
 
     # The build with the tests' key: only files the signed list of the
     # release vouches for are kept.
