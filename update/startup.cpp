@@ -41,9 +41,9 @@ void Recorded(const Replacing& replacing, const SignedRelease& release, const st
 // a window shows the downloads from the Yes on and closes before any box;
 // its Cancel is the answer No.
 void BringInMissingFiles(Platform& platform, Internet& startInternet, const std::string& agent,
-                         const SignedRelease& release,
-                         const Replacing& replacing, const Manifest& manifest,
-                         const std::optional<std::string>& progressTitle, LauncherState& state) {
+                         const SignedRelease& release, const Replacing& replacing,
+                         const Manifest& manifest, const std::optional<std::string>& progressTitle,
+                         LauncherState& state) {
   // Otherwise only presence counts: a file that is there is never replaced.
   const auto current = [&](std::size_t i, bool present) {
     return present && !(replacing.record &&

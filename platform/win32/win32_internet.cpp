@@ -110,7 +110,7 @@ struct RequestContext {
   DWORD error = 0;
   std::wstring headers;
   std::unique_ptr<std::byte[]> ahead = std::make_unique_for_overwrite<std::byte[]>(kReadAheadSize);
-  DWORD read = 0;
+  DWORD available = 0;
 
   // Waits for the call that just returned ERROR_IO_PENDING; false when it
   // failed, or did not complete within milliseconds (the error is then
@@ -223,19 +223,35 @@ class Win32Response final : public InternetResponse {
 
   ReadResult Read(std::span<std::byte> buffer) override {
     if (next_ == filled_) {
-      context_.read = 0;
-      if (!wininet_.readFile(url_.get(), context_.ahead.get(),
-                             static_cast<DWORD>(RequestContext::kReadAheadSize), &context_.read)) {
+      // NOTE: a read is only asked for what has arrived, so it never goes
+      // on to WinINet's thread: Wine's InternetReadFile writes 0 to the
+      // caller's count after handing a read to its thread, which may have
+      // written the real count first, and the body would seem to end early.
+      // The wait for bytes (or the end) is InternetQueryDataAvailable's,
+      // asked again once it completes so its count comes back here.
+      DWORD available = 0;
+      for (int attempt = 0;; ++attempt) {
+        if (wininet_.queryDataAvailable(url_.get(), &context_.available, 0, 0)) {
+          available = context_.available;
+          break;
+        }
         const DWORD error = ::GetLastError();
-        // WinINet's own receive limit ends a silent read first; the wait's
+        // WinINet's own receive limit ends a silent wait first; the wait's
         // own limit is only a backstop.
-        if (error != ERROR_IO_PENDING || !context_.Completes(2 * noDataLimit_)) {
+        if (error != ERROR_IO_PENDING || attempt > 0 || !context_.Completes(2 * noDataLimit_)) {
           const DWORD why = error == ERROR_IO_PENDING ? context_.error : error;
           return {false, 0, why == ERROR_INTERNET_TIMEOUT};
         }
       }
+      DWORD read = 0;
+      if (available > 0 &&
+          !wininet_.readFile(url_.get(), context_.ahead.get(),
+                             std::min(available, static_cast<DWORD>(RequestContext::kReadAheadSize)),
+                             &read)) {
+        return {false, 0, ::GetLastError() == ERROR_INTERNET_TIMEOUT};
+      }
       next_ = 0;
-      filled_ = context_.read;
+      filled_ = read;
     }
     const std::size_t count = std::min(buffer.size(), filled_ - next_);
     if (count > 0) std::memcpy(buffer.data(), context_.ahead.get() + next_, count);

@@ -57,6 +57,7 @@ const WinInetCalls* WinInet() {
                      library.Find("InternetQueryOptionW", found.queryOption) &&
                      library.Find("HttpQueryInfoW", found.httpQueryInfo) &&
                      library.Find("InternetReadFile", found.readFile) &&
+                     library.Find("InternetQueryDataAvailable", found.queryDataAvailable) &&
                      library.Find("InternetCrackUrlW", found.crackUrl) &&
                      library.Find("InternetCloseHandle", found.closeHandle) &&
                      library.Find("InternetSetStatusCallbackW", found.setStatusCallback);

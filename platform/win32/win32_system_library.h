@@ -52,6 +52,7 @@ struct WinInetCalls {
   decltype(&::InternetQueryOptionW) queryOption = nullptr;
   decltype(&::HttpQueryInfoW) httpQueryInfo = nullptr;
   decltype(&::InternetReadFile) readFile = nullptr;
+  decltype(&::InternetQueryDataAvailable) queryDataAvailable = nullptr;
   decltype(&::InternetCrackUrlW) crackUrl = nullptr;
   decltype(&::InternetCloseHandle) closeHandle = nullptr;
   decltype(&::InternetSetStatusCallbackW) setStatusCallback = nullptr;

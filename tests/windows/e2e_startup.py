@@ -289,6 +289,7 @@ class StartupScenarios(Scenario):
         self.assertFalse(report["boxes"][1]["progress_visible"], "closed before the box")
         self.assertIsNone(report["main_window"])
         self.assertTrue(report["exited"])
+        # What was fetched before the Cancel stays; nothing after is asked for.
         self.assertEqual(self.work_files(), {"a.bin", "updater1.txt"})
         self.assertEqual(self.requested(), ["/serverlist/updater.txt", "/serverlist/a.bin",
                                             "/serverlist/big.bin"])
