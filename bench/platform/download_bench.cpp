@@ -24,40 +24,13 @@
 #include <optional>
 #include <string>
 
+#include "bench/platform/timed_progress_window.h"
 #include "platform/posix/posix_curl_internet.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "platform/qt/qt_progress_window.h"
 #include "update/download.h"
 #include "update/download_progress.h"
-
-namespace {
-
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Counts the window's redraws and the time spent in them.
-class TimedWindow final : public kestrune::ProgressWindow {
- public:
-  explicit TimedWindow(kestrune::ProgressWindow& inner) : inner_(inner) {}
-  bool Show(const kestrune::ProgressView& view) override {
-    const double start = Now();
-    const bool cancelled = inner_.Show(view);
-    seconds += Now() - start;
-    ++shows;
-    return cancelled;
-  }
-  void Close() override { inner_.Close(); }
-  int shows = 0;
-  double seconds = 0;
-
- private:
-  kestrune::ProgressWindow& inner_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const bool hashed = argc == 4 && std::string(argv[1]) == "--hashed";
@@ -81,7 +54,7 @@ int main(int argc, char** argv) {
     kestrune::DownloadCheck check;
     if (hashed) check = [](const kestrune::FileHash&) { return true; };
     kestrune::qt::QtProgressWindow native;
-    TimedWindow window(native);
+    kestrune::bench::TimedProgressWindow window(native);
     std::optional<kestrune::DownloadProgress> shown;
     if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const auto start = std::chrono::steady_clock::now();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "bench/platform/windows/seconds.h"
+#include "bench/platform/timed_progress_window.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_internet.h"
 #include "platform/win32/win32_progress_window.h"
@@ -27,29 +28,6 @@
 #include "update/download_progress.h"
 
 #include <optional>
-
-namespace {
-
-// Counts the window's redraws and the time spent in them.
-class TimedWindow final : public kestrune::ProgressWindow {
- public:
-  explicit TimedWindow(kestrune::ProgressWindow& inner) : inner_(inner) {}
-  bool Show(const kestrune::ProgressView& view) override {
-    const double start = Seconds();
-    const bool cancelled = inner_.Show(view);
-    seconds += Seconds() - start;
-    ++shows;
-    return cancelled;
-  }
-  void Close() override { inner_.Close(); }
-  int shows = 0;
-  double seconds = 0;
-
- private:
-  kestrune::ProgressWindow& inner_;
-};
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   // --progress: through the progress window, as a build with the maker's
@@ -72,7 +50,7 @@ int wmain(int argc, wchar_t** argv) {
       ::InitCommonControlsEx(&controls);
     }
     win32::Win32ProgressWindow native(::GetModuleHandleW(nullptr));
-    TimedWindow window(native);
+    kestrune::bench::TimedProgressWindow window(native);
     std::optional<kestrune::DownloadProgress> shown;
     if (progress) shown.emplace(window, internet, "Download benchmark", 1);
     const double start = Seconds();
