@@ -12,12 +12,6 @@
 
 namespace kestrune::qt {
 
-namespace {
-
-QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
-
-}  // namespace
-
 QtForm1Window::QtForm1Window(FormEvents& events, const WindowLook& look,
                              const FormPictures& pictures, FailureReporter reportFailure)
     : events_(events), reportFailure_(std::move(reportFailure)) {

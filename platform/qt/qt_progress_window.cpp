@@ -14,12 +14,6 @@
 
 namespace kestrune::qt {
 
-namespace {
-
-QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
-
-}  // namespace
-
 // The widgets; every way of closing or confirming it is Cancel.
 class QtProgressWindow::Window final : public QWidget {
  public:

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include <optional>
@@ -33,6 +34,9 @@ QString WindowFontFamily();
 
 // Height of the designed window font's text on this system, in pixels.
 int MeasureTextHeight(const QString& family);
+
+// A rectangle of the core's layout as Qt takes it.
+inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
 // The look for this system's window font.
 WindowLook MakeWindowLook();

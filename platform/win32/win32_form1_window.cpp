@@ -123,13 +123,21 @@ void Win32Form1Window::Show(int showCommand) {
   ::UpdateWindow(window_.get());
 }
 
+HWND CreateChildControl(HWND parent, HINSTANCE instance, const wchar_t* windowClass,
+                        const std::wstring& text, DWORD style, const Rect& bounds, int id,
+                        HFONT font) {
+  HWND control = ::CreateWindowExW(0, windowClass, text.c_str(), style, bounds.left, bounds.top,
+                                   bounds.width, bounds.height, parent, ControlId(id), instance,
+                                   nullptr);
+  if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
 HWND Win32Form1Window::CreateControl(const wchar_t* windowClass, const std::wstring& text,
                                      DWORD style, const Rect& bounds, int id) {
-  HWND control = ::CreateWindowExW(0, windowClass, text.c_str(), style, bounds.left, bounds.top,
-                                   bounds.width, bounds.height, window_.get(), ControlId(id),
-                                   instance_, nullptr);
+  HWND control = CreateChildControl(window_.get(), instance_, windowClass, text, style, bounds, id,
+                                    windowFont_.get());
   if (!control) throw std::runtime_error("A control of the main window cannot be created");
-  ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), FALSE);
   return control;
 }
 

@@ -24,6 +24,11 @@ FontHandle MakeTahoma(int pixels, int weight);
 // The window font's text height on this system; the layout is designed for
 // 13 and scales by it.
 int SystemTextHeight();
+// A visible child control of parent at bounds, in font; nothing when it
+// cannot be made.
+HWND CreateChildControl(HWND parent, HINSTANCE instance, const wchar_t* windowClass,
+                        const std::wstring& text, DWORD style, const Rect& bounds, int id,
+                        HFONT font);
 
 class Win32Form1Window final : public MainWindow {
  public:

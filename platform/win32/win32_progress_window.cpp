@@ -54,14 +54,10 @@ void Win32ProgressWindow::Open() {
                     left, top, layout.outerWidth, layout.outerHeight, nullptr, nullptr, instance_,
                     this);
   if (!window_) return;
-  const auto control = [this](const wchar_t* windowClass, const wchar_t* text, DWORD style,
+  const auto control = [this](const wchar_t* windowClass, const std::wstring& text, DWORD style,
                               const Rect& bounds, int id) {
-    HWND made = ::CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, bounds.left,
-                                  bounds.top, bounds.width, bounds.height, window_.get(),
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                                  nullptr);
-    ::SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return made;
+    return CreateChildControl(window_.get(), instance_, windowClass, text,
+                              WS_CHILD | WS_VISIBLE | style, bounds, id, font_.get());
   };
   // SS_NOPREFIX: an '&' in a caption is shown as it stands.
   caption_ = control(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS,
@@ -69,7 +65,7 @@ void Win32ProgressWindow::Open() {
   count_ = control(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, layout.count, kCountId);
   bar_ = control(PROGRESS_CLASSW, L"", 0, layout.bar, kBarId);
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, kProgressSteps);
-  cancel_ = control(WC_BUTTONW, Widen(texts::kProgressCancelCaption).c_str(),
+  cancel_ = control(WC_BUTTONW, Widen(texts::kProgressCancelCaption),
                     WS_TABSTOP | BS_DEFPUSHBUTTON, layout.cancel, IDCANCEL);
   ::ShowWindow(window_.get(), SW_SHOWNORMAL);
   ::SetForegroundWindow(window_.get());

@@ -41,7 +41,7 @@ struct RecordingEvents final : FormEvents {
   std::vector<std::string> calls;
 };
 
-QRect ToQRect(const Rect& r) { return {r.left, r.top, r.width, r.height}; }
+using qt::ToQRect;
 
 class Form1WindowTest : public ::testing::Test {
  protected:
